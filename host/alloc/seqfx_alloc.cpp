@@ -1,0 +1,78 @@
+#include "seqfx_alloc.h"
+
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+
+namespace {
+
+// Each block carries a header with its size and tag in front of the bytes
+// handed out; the header is padded to keep the block maximally aligned.
+struct alignas(std::max_align_t) Header {
+  size_t len;
+  const char *tag;
+  unsigned magic;
+};
+constexpr unsigned kMagic = 0x5EF0A110u;
+
+struct Books {
+  std::map<std::string, int> per_tag;
+  int blocks = 0;
+  size_t bytes = 0;
+  long calls = 0;
+  long fail_from = 0;  // call number from which allocations fail; 0 = never
+};
+
+Books &books() {
+  static Books b;
+  return b;
+}
+
+std::string tag_key(const char *tag) { return tag ? tag : ""; }
+
+}  // namespace
+
+extern "C" void *mallocN(size_t len, const char *tag) {
+  Books &b = books();
+  ++b.calls;
+  if (b.fail_from && b.calls >= b.fail_from) return nullptr;
+  if (len > (size_t)-1 - sizeof(Header)) return nullptr;
+  Header *h = static_cast<Header *>(std::malloc(sizeof(Header) + len));
+  if (!h) return nullptr;
+  h->len = len;
+  h->tag = tag;
+  h->magic = kMagic;
+  ++b.per_tag[tag_key(tag)];
+  ++b.blocks;
+  b.bytes += len;
+  return h + 1;
+}
+
+extern "C" void freeN(void *block) {
+  if (!block) return;
+  Header *h = static_cast<Header *>(block) - 1;
+  if (h->magic != kMagic) std::abort();  // not a block of this allocator, or freed twice
+  h->magic = 0;
+  Books &b = books();
+  auto it = b.per_tag.find(tag_key(h->tag));
+  if (it != b.per_tag.end() && --it->second == 0) b.per_tag.erase(it);
+  --b.blocks;
+  b.bytes -= h->len;
+  std::free(h);
+}
+
+extern "C" int mallocN_blocks_held(const char *tag) {
+  Books &b = books();
+  if (!tag) return b.blocks;
+  auto it = b.per_tag.find(tag);
+  return it == b.per_tag.end() ? 0 : it->second;
+}
+
+extern "C" size_t mallocN_bytes_held(void) { return books().bytes; }
+
+extern "C" void mallocN_fail_from(int n) {
+  Books &b = books();
+  b.fail_from = n > 0 ? b.calls + n : 0;
+}

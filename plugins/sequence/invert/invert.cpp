@@ -1,0 +1,159 @@
+// invert: per-channel inversion, additive offsets and an optional
+// hue/saturation/value shift of one strip.
+
+#include "seqfx_module.h"
+
+#include <cmath>
+
+namespace {
+
+// One 4-byte slot per table row.
+struct Params {
+  int label_input, label_invert;
+  int red, green, blue, alpha;                  // rows 2..5
+  int label_rgb;
+  float red_sat, blue_sat, green_sat, alpha_sat;  // rows 7..10
+  int label_hsv;
+  float hue, saturation, value;                 // rows 12..14
+};
+
+// Adds an offset to a byte: single-precision sum, truncated toward zero,
+// limited to 0..255. The comparisons come first so that no out-of-range
+// float is ever converted.
+inline unsigned char offset_byte(unsigned char byte, float offset) {
+  float sum = (float)byte + offset;
+  if (!(sum > 0.0f)) return 0;  // also a NaN offset
+  if (sum >= 255.0f) return 255;
+  return (unsigned char)(int)sum;
+}
+
+inline bool slider_active(float v) { return (double)v >= 0.01 || (double)v <= -0.01; }
+
+// Hexcone conversion with byte 2 in the place of green and byte 1 in the
+// place of blue, both ways.
+//
+// The shift itself is this module's own choice:
+//  - the hue slider spans whole turns (1.0 = 360 degrees) and wraps;
+//  - saturation and value (value normalised by 255) are shifted by the
+//    slider and limited to 0..1;
+//  - an undefined hue (grey pixel) stays undefined: the pixel stays grey and
+//    only its value changes, since there is no colour to turn or saturate.
+void shift_hsv(unsigned char *px, double dh, double ds, double dv) {
+  const int b0 = px[0], b1 = px[1], b2 = px[2];
+  int mx = b0, mn = b0;
+  if (b1 > mx) mx = b1;
+  if (b2 > mx) mx = b2;
+  if (b1 < mn) mn = b1;
+  if (b2 < mn) mn = b2;
+  const double delta = mx - mn;
+  double s = mx == 0 ? 0.0 : delta / mx;
+  double h;
+  if (delta == 0.0) {
+    h = -1.0;
+  } else if (b0 == mx) {
+    h = 60.0 * (b2 - b1) / delta;
+  } else if (b2 == mx) {
+    h = 60.0 * (2.0 + (b1 - b0) / delta);
+  } else {
+    h = 60.0 * (4.0 + (b0 - b2) / delta);
+  }
+  if (h < 0.0 && delta != 0.0) h += 360.0;
+
+  double v = mx / 255.0 + dv;
+  v = v < 0.0 ? 0.0 : (v > 1.0 ? 1.0 : v);
+  if (h < 0.0) {
+    s = 0.0;
+  } else {
+    s += ds;
+    s = s < 0.0 ? 0.0 : (s > 1.0 ? 1.0 : s);
+    h = std::fmod(h + dh * 360.0, 360.0);
+    if (h < 0.0) h += 360.0;
+  }
+
+  if (s == 0.0) {
+    const unsigned char g = (unsigned char)std::floor(255.0 * v);
+    px[0] = px[1] = px[2] = g;
+    return;
+  }
+  if (h >= 360.0) h = 0.0;
+  h /= 60.0;
+  int i = (int)std::floor(h);
+  if (i > 5) i = 5;
+  const double f = h - i;
+  const double p = v * (1.0 - s);
+  const double q = v * (1.0 - s * f);
+  const double t = v * (1.0 - s * (1.0 - f));
+  const unsigned char V = (unsigned char)std::floor(v * 255.0);
+  const unsigned char P = (unsigned char)std::floor(p * 255.0);
+  const unsigned char Q = (unsigned char)std::floor(q * 255.0);
+  const unsigned char T = (unsigned char)std::floor(t * 255.0);
+  unsigned char r0, r1, r2;
+  switch (i) {
+    case 0: r0 = V; r1 = P; r2 = T; break;
+    case 1: r0 = Q; r1 = P; r2 = V; break;
+    case 2: r0 = P; r1 = T; r2 = V; break;
+    case 3: r0 = P; r1 = V; r2 = Q; break;
+    case 4: r0 = T; r1 = V; r2 = P; break;
+    default: r0 = V; r1 = Q; r2 = P; break;
+  }
+  px[0] = r0;
+  px[1] = r1;
+  px[2] = r2;
+}
+
+}  // namespace
+
+extern "C" {
+SEQFX_DATA char name[24] = "invert";
+SEQFX_DATA float cfra;
+SEQFX_DATA ParamDescriptor varstr[] = {
+    SEQFX_ROW(PLUGIN_CODE_LABEL, "Input: 1 strip", 0, 0, 0, ""),
+    SEQFX_ROW(PLUGIN_CODE_LABEL, "Invert", 0, 0, 0, ""),
+    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "Red", 1, 0, 1, "Invert Red"),
+    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "Green", 1, 0, 1, "Invert Green"),
+    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "Blue", 1, 0, 1, "Invert Blue"),
+    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "Alpha", 0, 0, 1, "Invert Alpha"),
+    SEQFX_ROW(PLUGIN_CODE_LABEL, "RGB Modifiers", 0, 0, 0, ""),
+    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "redSat", 0, -255, 255, "Modify Saturation"),
+    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "BlueSat", 0, -255, 255, "Modify Saturation"),
+    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "GreenSat", 0, -255, 255, "Modify Saturation"),
+    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "AlphaSat", 0, -255, 255, "Modify Saturation"),
+    SEQFX_ROW(PLUGIN_CODE_LABEL, "HSV Modifiers", 0, 0, 0, ""),
+    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "Hue", 0, -1, 1, "Modify Saturation"),
+    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "Saturation", 0, -1, 1, "Modify Saturation"),
+    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "Value", 0, -1, 1, "Modify Saturation"),
+};
+}
+static_assert(sizeof(Params) == sizeof(varstr) / sizeof(varstr[0]) * 4, "one slot per row");
+
+SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int height,
+                                  ImageBuffer *ibuf1, ImageBuffer *, ImageBuffer *out,
+                                  ImageBuffer *) {
+  const Params *p = static_cast<const Params *>(params);
+  if (width <= 0 || height <= 0) return;
+  const unsigned char *src = ibuf1->rect;
+  unsigned char *dst = out->rect;
+  const long n = (long)width * height;
+
+  // The toggle named "Blue" inverts byte 1 and "Green" byte 2.
+  const bool inv[4] = {p->red != 0, p->blue != 0, p->green != 0, p->alpha != 0};
+  const float off[4] = {p->red_sat, p->green_sat, p->blue_sat, p->alpha_sat};
+  const bool hsv = slider_active(p->hue) || slider_active(p->saturation) || slider_active(p->value);
+
+  // Inversion then offset is, per channel, a function of the byte alone:
+  // a 256-entry table per channel does both.
+  unsigned char lut[4][256];
+  for (int c = 0; c < 4; ++c)
+    for (int b = 0; b < 256; ++b)
+      lut[c][b] = offset_byte((unsigned char)(inv[c] ? 255 - b : b), off[c]);
+  for (long k = 0; k < n; ++k, src += 4, dst += 4) {
+    unsigned char px[4] = {lut[0][src[0]], lut[1][src[1]], lut[2][src[2]], lut[3][src[3]]};
+    if (hsv) shift_hsv(px, p->hue, p->saturation, p->value);
+    dst[0] = px[0];
+    dst[1] = px[1];
+    dst[2] = px[2];
+    dst[3] = px[3];
+  }
+}
+
+SEQFX_STANDARD_ENTRIES(name, varstr, cfra, plugin_seq_doit)
