@@ -21,8 +21,12 @@ std::string data_path(const std::string &file) { return std::string(SEQFX_TEST_D
 
 std::vector<std::string> built_modules() {
   std::vector<std::string> v;
-  std::stringstream ss(SEQFX_BUILT_MODULES);
-  for (std::string item; std::getline(ss, item, ';');)
+  // Names are separated by commas (or semicolons).
+  std::string list = SEQFX_BUILT_MODULES;
+  for (char &c : list)
+    if (c == ';') c = ',';
+  std::stringstream ss(list);
+  for (std::string item; std::getline(ss, item, ',');)
     if (!item.empty()) v.push_back(item);
   return v;
 }
