@@ -1,0 +1,132 @@
+#include "blur.h"
+
+#include "weighted_sum.h"
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+using glow_blur::stored_byte;
+using glow_blur::weighted_sum;
+
+namespace {
+
+// Which window pixel j of a line of len pixels gets. The border loops run
+// x = 0 .. n-1 and store pixel x (plain window) and then its mirror len-1-x
+// (mirrored window); stores that would fall outside the line are dropped.
+// Where both reach a pixel (lines shorter than 2n) the later store stays:
+// the mirror's when it comes at or after the plain one, that is when
+// len-1-j >= j. The middle pixels take the plain window.
+bool mirrored(int j, int len, int n) {
+  if (j < len - n) return false;
+  if (j >= n) return true;
+  return len - 1 - j >= j;
+}
+
+void *alloc_floats(std::uint64_t count) {
+  const std::uint64_t bytes = count * sizeof(float);
+  if (count == 0 || bytes / sizeof(float) != count || bytes > (std::uint64_t)SIZE_MAX) return nullptr;
+  return std::malloc((std::size_t)bytes);
+}
+
+// The 2n weights: entry k belongs to offset k - n; entry 0 repeats the
+// value of offset n-1 (the last one computed). Normalised by their sum.
+void make_weights(float *weight, int n, float distance) {
+  const float K = (float)(-1.0 / (3.14159 * 2.0 * distance * distance));
+  float w = 0.0f;
+  for (int i = 0; i < n; ++i) {
+    w = (float)std::exp((double)(K * (float)(i * i)));
+    weight[n - i] = w;
+    weight[n + i] = w;
+  }
+  weight[0] = w;
+  float sum = 0.0f;
+  for (int k = 0; k < 2 * n; ++k) sum += weight[k];
+  for (int k = 0; k < 2 * n; ++k) weight[k] = weight[k] / sum;
+}
+
+}  // namespace
+
+void RVBlurBitmap2(unsigned char *map, int width, int height, float distance, int quality) {
+  if (!(distance > 0.0f) || width <= 0 || height <= 0) return;
+  const float fn = (float)(quality + 1) * distance;
+  // Qualities below the table's 1 would give an empty window; the largest
+  // values of the table give 120.
+  if (!(fn >= 1.0f) || fn > 1.0e6f) return;
+  const int n = (int)fn, taps = 2 * n;
+  const std::size_t W = (std::size_t)width;
+
+  // Horizontal results are kept for the 2n + 1 rows the vertical window can
+  // reach (row r in slot r % ring), one float plane per channel holding the
+  // stored bytes. Output row y is written once rows up to y + n are done;
+  // the rows read later lie above y and are still unchanged.
+  const int ring = taps + 1 < height ? taps + 1 : height;
+  float *inter = (float *)alloc_floats((std::uint64_t)ring * 3 * W);
+  // weights, a row padded with n black pixels at both ends, one output line,
+  // and the line pointers and weights of one output pixel's taps.
+  float *scratch = (float *)alloc_floats((std::uint64_t)taps * 2 + (W + taps) + W);
+  const float **lines = (const float **)std::malloc(sizeof(float *) * (std::size_t)taps * 3);
+  if (!inter || !scratch || !lines) {
+    std::free(inter);
+    std::free(scratch);
+    std::free(lines);
+    return;
+  }
+  float *weight = scratch;
+  float *tapw = weight + taps;
+  float *pad = tapw + taps;
+  float *line = pad + W + taps;
+  make_weights(weight, n, distance);
+
+  // Black padding stands for the skipped taps: adding w * 0.0 leaves a sum
+  // unchanged.
+  const float **plain = lines, **mirror = lines + taps, **column = lines + 2 * taps;
+  for (int k = 0; k < taps; ++k) {
+    plain[k] = pad + k;           // pixel x reads x - n + k
+    mirror[k] = pad + 2 * n - k;  // pixel x reads x + n - k
+  }
+  for (int k = 0; k < n; ++k) pad[k] = pad[n + W + k] = 0.0f;
+  auto plane = [&](int r, int c) { return inter + ((std::size_t)(r % ring) * 3 + c) * W; };
+
+  int done = 0;  // rows with their horizontal result in the ring
+  for (int y = 0; y < height; ++y) {
+    for (; done < height && done <= y + n; ++done) {
+      const unsigned char *row = map + (std::size_t)done * W * 4;
+      for (int c = 0; c < 3; ++c) {
+        for (std::size_t x = 0; x < W; ++x) pad[n + x] = row[x * 4 + c];
+        float *dst = plane(done, c);
+        // Runs of pixels with the same window; for lines of 2n or more
+        // there are two: the plain window, then the mirrored one.
+        int begin = 0;
+        while (begin < width) {
+          const bool m = mirrored(begin, width, n);
+          int end = begin + 1;
+          while (end < width && mirrored(end, width, n) == m) ++end;
+          weighted_sum(m ? mirror : plain, weight, taps, begin, end, dst);
+          begin = end;
+        }
+        for (std::size_t x = 0; x < W; ++x) dst[x] = (float)stored_byte(dst[x]);
+      }
+    }
+    // Vertical pass: only the taps that land inside the image are summed.
+    const bool m = mirrored(y, height, n);
+    unsigned char *row = map + (std::size_t)y * W * 4;
+    for (int c = 0; c < 3; ++c) {
+      int count = 0;
+      for (int k = 0; k < taps; ++k) {
+        const int r = m ? y + n - k : y - n + k;
+        if (r < 0 || r >= height) continue;
+        column[count] = plane(r, c);
+        tapw[count] = weight[k];
+        ++count;
+      }
+      weighted_sum(column, tapw, count, 0, width, line);
+      for (std::size_t x = 0; x < W; ++x) row[x * 4 + c] = stored_byte(line[x]);
+    }
+  }
+
+  std::free(lines);
+  std::free(scratch);
+  std::free(inter);
+}
