@@ -1,0 +1,274 @@
+// The float image toolkit of backdropkey (see float_toolkit.h).
+
+#include "float_toolkit.h"
+
+#include "seqfx_alloc.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// The 256 quotients b / 255, each the double quotient rounded to float.
+struct ByteToFloat {
+  float v[256];
+  ByteToFloat() {
+    for (int b = 0; b < 256; ++b) v[b] = (float)(b / 255.0);
+  }
+};
+
+const ByteToFloat &byte_to_float() {
+  static const ByteToFloat table;
+  return table;
+}
+
+// Four floats of one pixel, moved as one SSE register where the target has
+// one; every lane does exactly the scalar single-precision operation.
+typedef float v4f __attribute__((vector_size(16)));
+
+inline v4f load4(const float *p) {
+  v4f v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+inline void store4(float *p, v4f v) { std::memcpy(p, &v, sizeof v); }
+
+const v4f kZero = {0.0f, 0.0f, 0.0f, 0.0f};
+
+inline int clampi(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
+
+// A float image of n pixels in bytes, or 0 when that does not fit a size_t
+// (the allocation then fails like any other).
+std::size_t image_bytes(std::size_t n) { return n > SIZE_MAX / 16 ? 0 : n * 16; }
+
+// Pixels per block in the vectorised passes: the accumulators of one block
+// stay in the first-level cache while the taps run over it.
+constexpr int kBlock = 16;
+
+constexpr int kMaxRadius = 1 << 16;
+
+// Horizontal pass over all four channels: tmp(x, y) = sum over the taps, in
+// order i = -r..r, of src(clamp(x + i), y) * w[i], starting from 0.
+void horizontal_all(const float *src, float *tmp, int width, int height, const float *w, int r) {
+  const std::size_t row = (std::size_t)width * 4;
+  // Columns whose taps all fall inside the row.
+  const int in_lo = r, in_hi = width - 1 - r;
+  for (int y = 0; y < height; ++y) {
+    const float *s = src + row * y;
+    float *t = tmp + row * y;
+    for (int x = 0; x < width;) {
+      if (x < in_lo || x > in_hi) {
+        v4f acc = {0.0f, 0.0f, 0.0f, 0.0f};
+        for (int i = -r; i <= r; ++i) {
+          const v4f wi = {w[i + r], w[i + r], w[i + r], w[i + r]};
+          acc += load4(s + 4 * (std::size_t)clampi(x + i, 0, width - 1)) * wi;
+        }
+        store4(t + 4 * (std::size_t)x, acc);
+        ++x;
+        continue;
+      }
+      const int count = in_hi - x + 1 < kBlock ? in_hi - x + 1 : kBlock;
+      v4f acc[kBlock];
+      for (int j = 0; j < count; ++j) acc[j] = kZero;
+      for (int i = -r; i <= r; ++i) {
+        const v4f wi = {w[i + r], w[i + r], w[i + r], w[i + r]};
+        const float *si = s + 4 * (std::size_t)(x + i);
+        for (int j = 0; j < count; ++j) acc[j] += load4(si + 4 * j) * wi;
+      }
+      for (int j = 0; j < count; ++j) store4(t + 4 * ((std::size_t)x + j), acc[j]);
+      x += count;
+    }
+  }
+}
+
+// Vertical pass over all four channels: dst(x, y) = sum over the taps of
+// tmp(x, clamp(y + i)) * w[i], in order, starting from 0.
+void vertical_all(const float *tmp, float *dst, int width, int height, const float *w, int r) {
+  const std::size_t row = (std::size_t)width * 4;
+  for (int y = 0; y < height; ++y) {
+    float *d = dst + row * y;
+    for (int x = 0; x < width; x += kBlock) {
+      const int count = width - x < kBlock ? width - x : kBlock;
+      v4f acc[kBlock];
+      for (int j = 0; j < count; ++j) acc[j] = kZero;
+      for (int i = -r; i <= r; ++i) {
+        const v4f wi = {w[i + r], w[i + r], w[i + r], w[i + r]};
+        const float *ti = tmp + row * clampi(y + i, 0, height - 1) + 4 * (std::size_t)x;
+        for (int j = 0; j < count; ++j) acc[j] += load4(ti + 4 * j) * wi;
+      }
+      for (int j = 0; j < count; ++j) store4(d + 4 * ((std::size_t)x + j), acc[j]);
+    }
+  }
+}
+
+// The same two passes for component c alone; the other components of tmp
+// are neither written nor read.
+void horizontal_one(const float *src, float *tmp, int width, int height, const float *w, int r,
+                    int c) {
+  const std::size_t row = (std::size_t)width * 4;
+  for (int y = 0; y < height; ++y) {
+    const float *s = src + row * y + c;
+    float *t = tmp + row * y + c;
+    for (int x = 0; x < width; ++x) {
+      float acc = 0.0f;
+      if (x >= r && x + r < width) {
+        const float *sx = s + 4 * (std::size_t)(x - r);
+        for (int k = 0; k <= 2 * r; ++k) acc += sx[4 * k] * w[k];
+      } else {
+        for (int i = -r; i <= r; ++i)
+          acc += s[4 * (std::size_t)clampi(x + i, 0, width - 1)] * w[i + r];
+      }
+      t[4 * (std::size_t)x] = acc;
+    }
+  }
+}
+
+void vertical_one(const float *tmp, float *dst, int width, int height, const float *w, int r,
+                  int c) {
+  const std::size_t row = (std::size_t)width * 4;
+  const float *rows[11];  // one source row per tap; the radius is at most 5 here
+  for (int y = 0; y < height; ++y) {
+    for (int i = -r; i <= r; ++i) rows[i + r] = tmp + row * clampi(y + i, 0, height - 1) + c;
+    float *d = dst + row * y + c;
+    for (int x = 0; x < width; ++x) {
+      const std::size_t at = 4 * (std::size_t)x;
+      float acc = 0.0f;
+      for (int k = 0; k <= 2 * r; ++k) acc += rows[k][at] * w[k];
+      d[at] = acc;
+    }
+  }
+}
+
+// Vertical pass of one component for any radius (kernels wider than the
+// row table above).
+void vertical_one_wide(const float *tmp, float *dst, int width, int height, const float *w,
+                       int r, int c) {
+  const std::size_t row = (std::size_t)width * 4;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      float acc = 0.0f;
+      for (int i = -r; i <= r; ++i)
+        acc += tmp[row * clampi(y + i, 0, height - 1) + 4 * (std::size_t)x + c] * w[i + r];
+      dst[row * y + 4 * (std::size_t)x + c] = acc;
+    }
+}
+
+}  // namespace
+
+void ch2fl(const unsigned char *src, float *dst, int count) {
+  const float *v = byte_to_float().v;
+  for (int i = 0; i < count; ++i) dst[i] = v[src[i]];
+}
+
+void fl2ch(const float *src, unsigned char *dst, int count) {
+  for (int i = 0; i < count; ++i) {
+    // The product is single precision; adding 0.5 to it in double is exact.
+    // The range tests come before the conversion, so no out-of-range value
+    // (nor a NaN, which gives 0) is ever converted.
+    const double v = (double)(src[i] * 255.0f) + 0.5;
+    dst[i] = v >= 255.0 ? 255 : (v > 0.0 ? (unsigned char)(int)v : 0);
+  }
+}
+
+void makecheck(float *buf, int width, int height) {
+  if (width <= 0 || height <= 0) return;
+  float v = 0.333f;
+  for (int y = 0; y < height; ++y) {
+    if (y % 8 == 0) v = 1.0f - v;
+    float w = v;
+    float *p = buf + (std::size_t)y * width * 4;
+    for (int x = 0; x < width; ++x, p += 4) {
+      if (x % 8 == 0) w = 1.0f - w;
+      p[0] = p[1] = p[2] = w;
+      p[3] = 0.0f;
+    }
+  }
+}
+
+int gaussianBlur(const float *src, float *dst, int width, int height, float amount, int radius,
+                 int info, int channel) {
+  // A NaN amount and a negative radius blur nothing either, like amount <= 0
+  // and radius 0. A channel outside -4..-1, 1..4 names no component: nothing
+  // is blurred. An empty image has nothing to blur.
+  if (!(amount > 0.0f) || radius <= 0) {
+    if (info) std::printf("no blur\n");
+    return 0;
+  }
+  if (channel == 0 || channel < -4 || channel > 4 || width <= 0 || height <= 0) return 0;
+  if (info) std::printf("\nstart blur...");
+
+  const std::size_t n = (std::size_t)width * (std::size_t)height;
+  const std::size_t bytes = image_bytes(n);
+  // The keyer passes radii up to 5. A kernel wider than kMaxRadius, whose
+  // tap positions would no longer fit an int, is refused like memory that
+  // cannot be had.
+  const bool fits = radius <= kMaxRadius;
+  const int taps = fits ? 2 * radius + 1 : 0;
+  float *tmp = bytes && fits ? static_cast<float *>(mallocN(bytes, "tempbuf")) : nullptr;
+  float *w = fits ? static_cast<float *>(mallocN((std::size_t)taps * sizeof(float), "filterbuf"))
+                  : nullptr;
+  if (!tmp || !w) {
+    std::printf("memory allocation falure...blur aborted\n");
+    freeN(tmp);
+    freeN(w);
+    return 0;
+  }
+  if (info > 1) std::printf("malloc ok...");
+
+  // w[i + radius] is the weight of tap i. The centre tap is exp(0) = 1; it is
+  // set directly because an amount so small that k overflows to -infinity
+  // would make k * 0 a NaN, where the limit is 1 (and all other taps 0).
+  const float k = (float)(-1.0 / (3.14159 * 2 * amount * amount));
+  float sum = 0.0f;
+  for (int i = -radius; i <= radius; ++i) {
+    const float wi = i == 0 ? 1.0f : (float)std::exp((double)(k * (float)((long long)i * i)));
+    w[i + radius] = wi;
+    sum += wi;
+  }
+  float subtotal = 0.0f;
+  for (int i = -radius; i <= radius; ++i) {
+    w[i + radius] = w[i + radius] / sum;
+    if (info > 1) {
+      subtotal += w[i + radius];
+      std::printf("filter %d: %f...subtotal=%f\n", i, w[i + radius], subtotal);
+    }
+  }
+
+  const int c = (channel < 0 ? -channel : channel) - 1;
+  if (info && c != 0) std::printf("blur channel %d only...", c);
+
+  // The horizontal pass reads only src and the vertical pass only tmp, so
+  // src may be dst. Every element of tmp that is read was written first.
+  if (c == 0) {
+    horizontal_all(src, tmp, width, height, w, radius);
+  } else {
+    // The components left alone reach dst unchanged.
+    if (src != dst) std::memcpy(dst, src, bytes);
+    horizontal_one(src, tmp, width, height, w, radius, c);
+  }
+  if (info > 1) std::printf("horiz pass %dx ok...", taps);
+
+  if (channel > 0) {
+    if (c == 0) {
+      std::memcpy(dst, tmp, bytes);
+    } else {
+      for (std::size_t p = 0; p < n; ++p) dst[4 * p + c] = tmp[4 * p + c];
+    }
+    if (info) std::printf("no vert blur...\n");
+  } else {
+    if (c == 0)
+      vertical_all(tmp, dst, width, height, w, radius);
+    else if (radius <= 5)
+      vertical_one(tmp, dst, width, height, w, radius, c);
+    else
+      vertical_one_wide(tmp, dst, width, height, w, radius, c);
+    if (info > 1) std::printf("vert pass %dx ok\n", taps);
+  }
+
+  freeN(tmp);
+  freeN(w);
+  return 0;
+}
