@@ -1,0 +1,23 @@
+// Frame numbers and numbered file names ("shot_%04d.png").
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace seqfx_cli {
+
+// True when the name holds one printf-style frame number (%d or %0Nd).
+bool is_pattern(const std::string &name);
+// The name for one frame. Throws HostError for a name with several or
+// malformed number fields.
+std::string frame_name(const std::string &pattern, int frame);
+// The frame numbers of the existing files a pattern matches, ascending.
+std::vector<int> matching_frames(const std::string &pattern);
+
+// "S-E" (or a single "S") with S <= E. Throws HostError.
+void parse_frame_range(const std::string &text, int &first, int &last);
+
+// True for file names that ffmpeg reads or writes as video.
+bool is_video_name(const std::string &name);
+
+}  // namespace seqfx_cli

@@ -1,0 +1,108 @@
+// seqfx: runs the effect modules on pictures, sequences and video.
+
+#include "commands.h"
+#include "staging.h"
+
+#include "seqfx/error.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+
+namespace {
+
+const char kUsage[] =
+    "usage: seqfx [--plugins DIR]... [--quiet] COMMAND ...\n"
+    "  seqfx list                      the modules found, their strips and state\n"
+    "  seqfx info NAME                 a module's parameter table\n"
+    "  seqfx render NAME -i IN [-i IN2 [-i IN3]] -o OUT [options]\n"
+    "      --set ROW_OR_NAME=VALUE     a parameter (numbers, on/off, 0/1/2, #rrggbb[aa] or r,g,b[,a], text)\n"
+    "      --factor F | --factor A:B   factor0, constant or ramped over the frames (default 0)\n"
+    "      --factor1 F | A:B           factor1 (default: as factor0)\n"
+    "      --frames S-E                frames S to E (cfra); IN/OUT may be numbered: shot_%04d.png\n"
+    "      --depth FILE                camera distances for the first strip (else its Z/depth channel)\n"
+    "      --depth-range NEAR:FAR      distances mapped onto the depth values (default: the first frame's)\n"
+    "      --depth-out FILE            the output's depth plane as distances (.exr, .tif, .pfm)\n"
+    "      --float                     float pixels in (floatbuf) and out (to .exr, .hdr, .pfm)\n"
+    "      --fps N                     frame rate of a video made from pictures (default 25)\n"
+    "  seqfx demo [DIR] [--only A,B]   every module on a built-in scene, into DIR (default demo)\n"
+    "  seqfx                           the same as seqfx demo\n"
+    "Modules are searched in the --plugins folders, then in " SEQFX_DEFAULT_MODULE_DIR ".\n";
+
+struct UsageError : seqfx::HostError {
+  using HostError::HostError;
+};
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  std::signal(SIGPIPE, SIG_IGN);
+  seqfx_cli::install_cleanup_handlers();
+  std::vector<std::string> args(argv + 1, argv + argc);
+  seqfx_cli::Global g;
+  std::vector<std::string> rest;
+  try {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+      const std::string &a = args[i];
+      if (a == "--plugins") {
+        if (i + 1 >= args.size()) throw UsageError("--plugins needs a folder");
+        g.module_dirs.push_back(args[++i]);
+      } else if (a.compare(0, 10, "--plugins=") == 0) {
+        g.module_dirs.push_back(a.substr(10));
+      } else if (a == "--quiet" || a == "-q") {
+        g.quiet = true;
+      } else if (a == "-h" || a == "--help" || a == "help") {
+        std::fputs(kUsage, stdout);
+        return 0;
+      } else {
+        rest.push_back(a);
+      }
+    }
+    g.module_dirs.push_back(SEQFX_DEFAULT_MODULE_DIR);
+
+    const std::string cmd = rest.empty() ? "demo" : rest[0];
+    if (rest.empty()) std::fprintf(stderr, "seqfx: no command given, running the demo (seqfx --help lists the commands)\n");
+    if (cmd == "list") {
+      if (rest.size() > 1) throw UsageError("list takes no arguments, not \"" + rest[1] + "\"");
+      return seqfx_cli::cmd_list(g);
+    }
+    if (cmd == "info") {
+      if (rest.size() != 2) throw UsageError("info wants one module name: seqfx info NAME");
+      return seqfx_cli::cmd_info(g, rest[1]);
+    }
+    if (cmd == "render") {
+      if (rest.size() < 2 || rest[1][0] == '-') throw UsageError("render wants a module name first: seqfx render NAME -i IN -o OUT");
+      seqfx_cli::RenderOptions o;
+      o.module = rest[1];
+      for (std::size_t i = 2; i < rest.size(); ++i)
+        if (!seqfx_cli::take_option(rest, i, o, seqfx_cli::OptionSet::Render))
+          throw UsageError(rest[i][0] == '-' ? "unknown render option " + rest[i]
+                                             : "unexpected argument \"" + rest[i] + "\" (inputs are given with -i)");
+      return seqfx_cli::cmd_render(g, o);
+    }
+    if (cmd == "demo") {
+      std::string dir;
+      std::vector<std::string> only;
+      for (std::size_t i = 1; i < rest.size(); ++i) {
+        if (rest[i] == "--only" && i + 1 < rest.size()) {
+          std::stringstream ss(rest[++i]);
+          for (std::string m; std::getline(ss, m, ',');)
+            if (!m.empty()) only.push_back(m);
+        } else if (rest[i][0] != '-' && dir.empty()) {
+          dir = rest[i];
+        } else {
+          throw UsageError("unexpected demo argument \"" + rest[i] + "\"");
+        }
+      }
+      return seqfx_cli::cmd_demo(g, dir.empty() ? "demo" : dir, only);
+    }
+    throw UsageError("unknown command \"" + cmd + "\" (seqfx --help lists the commands)");
+  } catch (const UsageError &e) {
+    std::fprintf(stderr, "seqfx: %s\n", e.what());
+    return 2;
+  } catch (const std::exception &e) {
+    std::fprintf(stderr, "seqfx: %s\n", e.what());
+    return 1;
+  }
+}

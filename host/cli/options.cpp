@@ -1,0 +1,138 @@
+#include "options.h"
+
+#include "frames.h"
+#include "seqfx/error.h"
+
+#include <cmath>
+#include <cstdlib>
+
+namespace seqfx_cli {
+
+using seqfx::HostError;
+
+namespace {
+
+bool parse_double(const std::string &s, double &v) {
+  if (s.empty()) return false;
+  char *end = nullptr;
+  v = std::strtod(s.c_str(), &end);
+  return *end == '\0' && std::isfinite(v);
+}
+
+}  // namespace
+
+Ramp Ramp::parse(const std::string &option, const std::string &text) {
+  Ramp r;
+  r.given = true;
+  const std::size_t colon = text.find(':');
+  const bool ok = colon == std::string::npos
+                      ? parse_double(text, r.from)
+                      : parse_double(text.substr(0, colon), r.from) && parse_double(text.substr(colon + 1), r.to);
+  if (!ok) throw HostError(option + " wants a number F or a ramp A:B, not \"" + text + "\"");
+  if (colon == std::string::npos) r.to = r.from;
+  return r;
+}
+
+bool take_option(const std::vector<std::string> &args, std::size_t &i, RenderOptions &o, OptionSet set) {
+  std::string opt = args[i], value;
+  bool inline_value = false;
+  if (opt.compare(0, 2, "--") == 0) {
+    const std::size_t eq = opt.find('=');
+    if (eq != std::string::npos) {
+      value = opt.substr(eq + 1);
+      opt.resize(eq);
+      inline_value = true;
+    }
+  }
+  auto needs_value = [&]() -> const std::string & {
+    if (inline_value) return value;
+    if (i + 1 >= args.size()) throw HostError(opt + " needs a value");
+    value = args[++i];
+    return value;
+  };
+  auto no_value = [&]() {
+    if (inline_value) throw HostError(opt + " takes no value");
+  };
+  const bool render = set == OptionSet::Render;
+
+  if (opt == "--set") {
+    o.sets.push_back(needs_value());
+  } else if (opt == "--factor" || opt == "--factor0") {
+    o.factor0 = Ramp::parse(opt, needs_value());
+  } else if (opt == "--factor1") {
+    o.factor1 = Ramp::parse(opt, needs_value());
+  } else if (opt == "--frames") {
+    parse_frame_range(needs_value(), o.first, o.last);
+    o.frames_given = true;
+  } else if (render && (opt == "-i" || opt == "--input")) {
+    if (o.inputs.size() == 3) throw HostError("at most three inputs (-i) can be given, one per strip");
+    o.inputs.push_back(needs_value());
+  } else if (render && (opt == "-o" || opt == "--output")) {
+    if (!o.output.empty()) throw HostError("only one output (-o) can be given");
+    o.output = needs_value();
+  } else if (render && opt == "--depth") {
+    o.depth_file = needs_value();
+  } else if (render && opt == "--depth-out") {
+    o.depth_out = needs_value();
+  } else if (render && opt == "--depth-range") {
+    o.depth_range = seqfx::DepthRange::parse(needs_value());
+    o.depth_range_given = true;
+  } else if (render && opt == "--float") {
+    no_value();
+    o.use_float = true;
+  } else if (render && opt == "--fps") {
+    double v;
+    if (!parse_double(needs_value(), v) || v <= 0 || v > 1000)
+      throw HostError("--fps wants frames per second above 0, not \"" + value + "\"");
+    o.fps = value;
+  } else if (!render && opt == "--strips") {
+    const std::string &v = needs_value();
+    if (v != "1" && v != "2" && v != "3") throw HostError("--strips wants 1, 2 or 3, not \"" + v + "\"");
+    o.strips = v[0] - '0';
+  } else if (!render && opt == "--scene") {
+    const std::string &v = needs_value();
+    if (v != "scene" && v != "green" && v != "clean")
+      throw HostError("--scene wants scene, green or clean, not \"" + v + "\"");
+    o.scene = v;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+std::vector<std::string> split_words(const std::string &line) {
+  std::vector<std::string> words;
+  std::string cur;
+  bool in_word = false;
+  char quote = 0;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    if (quote) {
+      if (c == quote) {
+        quote = 0;
+      } else if (c == '\\' && quote == '"' && i + 1 < line.size()) {
+        cur += line[++i];
+      } else {
+        cur += c;
+      }
+    } else if (c == '"' || c == '\'') {
+      quote = c;
+      in_word = true;
+    } else if (c == '\\' && i + 1 < line.size()) {
+      cur += line[++i];
+      in_word = true;
+    } else if (c == ' ' || c == '\t') {
+      if (in_word) words.push_back(cur);
+      cur.clear();
+      in_word = false;
+    } else {
+      cur += c;
+      in_word = true;
+    }
+  }
+  if (quote) throw HostError(std::string("unclosed ") + quote + " quote");
+  if (in_word) words.push_back(cur);
+  return words;
+}
+
+}  // namespace seqfx_cli

@@ -1,0 +1,245 @@
+#include "video.h"
+
+#include "seqfx/error.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <vector>
+
+extern char **environ;
+
+namespace seqfx_cli {
+
+using seqfx::HostError;
+
+namespace {
+
+bool on_path(const std::string &program) {
+  const char *path = std::getenv("PATH");
+  std::stringstream ss(path ? path : "");
+  for (std::string dir; std::getline(ss, dir, ':');) {
+    const std::string f = (dir.empty() ? "." : dir) + "/" + program;
+    struct stat st;
+    if (stat(f.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(f.c_str(), X_OK) == 0) return true;
+  }
+  return false;
+}
+
+// An anonymous file for a child's standard error.
+int log_file() {
+  std::FILE *f = std::tmpfile();
+  if (!f) throw HostError("cannot create a temporary file for ffmpeg's messages");
+  const int fd = dup(fileno(f));
+  std::fclose(f);
+  return fd;
+}
+
+// The last non-empty line a child wrote to its log.
+std::string last_line(int log) {
+  std::string text;
+  lseek(log, 0, SEEK_SET);
+  char buf[4096];
+  for (ssize_t n; (n = read(log, buf, sizeof buf)) > 0;) text.append(buf, (size_t)n);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  const std::size_t nl = text.find_last_of("\r\n");
+  return nl == std::string::npos ? text : text.substr(nl + 1);
+}
+
+// Starts argv with its standard input (to_child) or output (from the
+// child) on a pipe whose other end is returned in fd; standard error goes
+// to log.
+pid_t spawn(const std::vector<std::string> &args, bool to_child, int &fd, int log) {
+  int p[2];
+  if (pipe(p) != 0) throw HostError(std::string("cannot create a pipe: ") + std::strerror(errno));
+  posix_spawn_file_actions_t fa;
+  posix_spawn_file_actions_init(&fa);
+  const int child_end = to_child ? p[0] : p[1];
+  const int our_end = to_child ? p[1] : p[0];
+  posix_spawn_file_actions_adddup2(&fa, child_end, to_child ? 0 : 1);
+  if (!to_child) posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&fa, log, 2);
+  posix_spawn_file_actions_addclose(&fa, our_end);
+  std::vector<char *> argv;
+  for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid;
+  const int rc = posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&fa);
+  close(child_end);
+  if (rc != 0) {
+    close(our_end);
+    throw HostError("cannot start " + args[0] + ": " + std::strerror(rc));
+  }
+  fcntl(our_end, F_SETFD, FD_CLOEXEC);
+  fd = our_end;
+  return pid;
+}
+
+int wait_for(pid_t pid) {
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+bool read_all(int fd, unsigned char *p, std::size_t n, std::size_t &got) {
+  got = 0;
+  while (got < n) {
+    const ssize_t r = read(fd, p + got, n - got);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return false;
+    got += (std::size_t)r;
+  }
+  return true;
+}
+
+}  // namespace
+
+void require_ffmpeg(const std::string &file) {
+  for (const char *prog : {"ffmpeg", "ffprobe"})
+    if (!on_path(prog))
+      throw HostError(std::string("video needs the ffmpeg program (") + prog +
+                      " not found on PATH; install ffmpeg) to handle " + file);
+}
+
+VideoInfo probe_video(const std::string &path) {
+  require_ffmpeg(path);
+  if (access(path.c_str(), R_OK) != 0) throw HostError("cannot read " + path + ": " + std::strerror(errno));
+  const int log = log_file();
+  int fd;
+  pid_t pid = spawn({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
+                     "stream=width,height,r_frame_rate,avg_frame_rate,nb_frames", "-of",
+                     "default=noprint_wrappers=1", path},
+                    false, fd, log);
+  std::string text;
+  char buf[1024];
+  for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR);)
+    if (n > 0) text.append(buf, (size_t)n);
+  close(fd);
+  const int rc = wait_for(pid);
+  const std::string complaint = last_line(log);
+  close(log);
+  if (rc != 0) throw HostError("ffmpeg cannot read " + path + ": " + complaint);
+  VideoInfo info;
+  std::stringstream ss(text);
+  std::string r_rate, avg_rate;
+  for (std::string line; std::getline(ss, line);) {
+    const std::size_t eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    const std::string k = line.substr(0, eq), v = line.substr(eq + 1);
+    if (k == "width") info.width = std::atoi(v.c_str());
+    if (k == "height") info.height = std::atoi(v.c_str());
+    if (k == "r_frame_rate") r_rate = v;
+    if (k == "avg_frame_rate") avg_rate = v;
+    if (k == "nb_frames" && !v.empty() && v != "N/A") info.frames = std::atol(v.c_str());
+  }
+  if (info.width <= 0 || info.height <= 0) throw HostError(path + " holds no video stream");
+  if (info.width > 32767 || info.height > 32767)
+    throw HostError(path + ": video size is outside 1..32767");
+  for (const std::string &rate : {avg_rate, r_rate}) {
+    const std::size_t slash = rate.find('/');
+    const double num = std::atof(rate.c_str());
+    const double den = slash == std::string::npos ? 1.0 : std::atof(rate.c_str() + slash + 1);
+    if (num > 0 && den > 0) {
+      info.rate = rate;
+      info.fps = num / den;
+      break;
+    }
+  }
+  return info;
+}
+
+VideoReader::VideoReader(const std::string &path, const VideoInfo &) : path_(path) {
+  log_ = log_file();
+  pid_ = spawn({"ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map", "0:v:0", "-f", "rawvideo",
+                "-pix_fmt", "rgba", "-"},
+               false, fd_, log_);
+}
+
+VideoReader::~VideoReader() {
+  if (fd_ >= 0) close(fd_);
+  if (pid_ > 0) {
+    kill(pid_, SIGTERM);
+    wait_for(pid_);
+  }
+  if (log_ >= 0) close(log_);
+}
+
+bool VideoReader::read(seqfx::Image &img) {
+  const std::size_t row = (std::size_t)img.width() * 4;
+  std::vector<unsigned char> frame(row * img.height());
+  std::size_t got;
+  if (!read_all(fd_, frame.data(), frame.size(), got)) {
+    close(fd_);
+    fd_ = -1;
+    const int rc = wait_for(pid_);
+    pid_ = -1;
+    if (rc != 0 || (got != 0 && count_ == 0))
+      throw HostError("ffmpeg cannot read " + path_ + ": " + last_line(log_));
+    return false;  // the end (a cut-off last frame is dropped)
+  }
+  for (int y = 0; y < img.height(); ++y)
+    std::memcpy(img.rect() + (std::size_t)y * row, &frame[(std::size_t)(img.height() - 1 - y) * row], row);
+  ++count_;
+  return true;
+}
+
+VideoWriter::VideoWriter(const std::string &path, const std::string &final_name, int width, int height,
+                         const std::string &rate)
+    : final_(final_name), width_(width), height_(height) {
+  require_ffmpeg(final_name);
+  log_ = log_file();
+  std::vector<std::string> args = {"ffmpeg", "-v", "error", "-y", "-f", "rawvideo", "-pix_fmt", "rgba",
+                                   "-s", std::to_string(width) + "x" + std::to_string(height), "-r", rate,
+                                   "-i", "-"};
+  // Common codecs want 4:2:0 colour and even sizes.
+  if (width % 2 || height % 2) args.insert(args.end(), {"-vf", "pad=ceil(iw/2)*2:ceil(ih/2)*2"});
+  args.insert(args.end(), {"-pix_fmt", "yuv420p", path});
+  pid_ = spawn(args, true, fd_, log_);
+}
+
+VideoWriter::~VideoWriter() {
+  if (fd_ >= 0) close(fd_);
+  if (pid_ > 0) wait_for(pid_);
+  if (log_ >= 0) close(log_);
+}
+
+void VideoWriter::write(const seqfx::Image &img) {
+  const std::size_t row = (std::size_t)width_ * 4;
+  std::vector<unsigned char> frame(row * height_);
+  for (int y = 0; y < height_; ++y)
+    std::memcpy(&frame[(std::size_t)(height_ - 1 - y) * row], img.rect() + (std::size_t)y * row, row);
+  std::size_t done = 0;
+  while (done < frame.size()) {
+    const ssize_t n = ::write(fd_, frame.data() + done, frame.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      close(fd_);
+      fd_ = -1;
+      wait_for(pid_);
+      pid_ = -1;
+      throw HostError("ffmpeg cannot write " + final_ + ": " + last_line(log_));
+    }
+    done += (std::size_t)n;
+  }
+}
+
+void VideoWriter::finish() {
+  close(fd_);
+  fd_ = -1;
+  const int rc = wait_for(pid_);
+  pid_ = -1;
+  if (rc != 0) throw HostError("ffmpeg cannot write " + final_ + ": " + last_line(log_));
+}
+
+}  // namespace seqfx_cli

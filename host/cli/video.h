@@ -1,0 +1,65 @@
+// Video through the ffmpeg program: frames travel as raw RGBA over pipes,
+// top row first, and are flipped into and out of the record's bottom-up
+// order like pictures.
+#pragma once
+
+#include "seqfx/image.h"
+
+#include <sys/types.h>
+
+#include <string>
+
+namespace seqfx_cli {
+
+struct VideoInfo {
+  int width = 0, height = 0;
+  std::string rate = "25";  // frames per second as ffmpeg writes it ("30000/1001")
+  double fps = 25.0;
+  long frames = -1;         // -1 when the file does not say
+};
+
+// Throws HostError naming ffmpeg when the ffmpeg (or ffprobe) program is
+// not installed; file is the video that needs it.
+void require_ffmpeg(const std::string &file);
+
+// Size, rate and (when known) frame count of a video's first video stream.
+VideoInfo probe_video(const std::string &path);
+
+class VideoReader {
+ public:
+  VideoReader(const std::string &path, const VideoInfo &info);
+  ~VideoReader();
+  VideoReader(const VideoReader &) = delete;
+  VideoReader &operator=(const VideoReader &) = delete;
+  // The next frame into img (of the video's size); false at the end.
+  bool read(seqfx::Image &img);
+  // Frames read so far.
+  long count() const { return count_; }
+
+ private:
+  std::string path_;
+  pid_t pid_ = -1;
+  int fd_ = -1, log_ = -1;
+  long count_ = 0;
+};
+
+class VideoWriter {
+ public:
+  // Writes to path in the format final_name's extension names.
+  VideoWriter(const std::string &path, const std::string &final_name, int width, int height,
+              const std::string &rate);
+  ~VideoWriter();
+  VideoWriter(const VideoWriter &) = delete;
+  VideoWriter &operator=(const VideoWriter &) = delete;
+  void write(const seqfx::Image &img);
+  // Closes the pipe and waits; throws HostError with ffmpeg's complaint.
+  void finish();
+
+ private:
+  std::string final_;
+  int width_, height_;
+  pid_t pid_ = -1;
+  int fd_ = -1, log_ = -1;
+};
+
+}  // namespace seqfx_cli
