@@ -1,0 +1,80 @@
+// tintfill: fills the frame with a flat colour, or mixes one strip with
+// that colour.
+
+#include "seqfx_module.h"
+
+#include <cstring>
+
+namespace {
+
+// One 4-byte slot per table row.
+struct Params {
+  int enable_mixer;       // row 0: off fills, on mixes
+  float mix;              // row 1: share of the picture, 0..1
+  float red, green, blue; // rows 2..4: the colour, 0..1
+};
+
+long pixel_count(const ImageBuffer *img) {
+  return (long)(img->xsize > 0 ? img->xsize : 0) * (img->ysize > 0 ? img->ysize : 0);
+}
+
+// Slider values limited to their 0..1 range, a value that is not a number
+// counting as 0, so that every byte computed stays within 0..255.
+float unit(float v) {
+  if (!(v > 0.0f)) return 0.0f;
+  return v > 1.0f ? 1.0f : v;
+}
+
+}  // namespace
+
+extern "C" {
+SEQFX_DATA char name[24] = "tintfill";
+SEQFX_DATA float cfra;
+SEQFX_DATA ParamDescriptor varstr[] = {
+    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "Enable Mixer", 0, 0, 1, "Toggles Mixer. faster!"),
+    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "Mix ", 1, 0, 1, "Image/RGB Mix"),
+    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "Red ", 0.5f, 0, 1, "Red Value"),
+    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "Green ", 0.5f, 0, 1, "Green Value"),
+    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "Blue ", 0.5f, 0, 1, "Blue Value"),
+};
+}
+static_assert(sizeof(Params) == sizeof(varstr) / sizeof(varstr[0]) * 4, "one slot per row");
+
+SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int, int, ImageBuffer *ibuf1,
+                                  ImageBuffer *, ImageBuffer *out, ImageBuffer *) {
+  if (!ibuf1 || !out || !out->rect) return;
+  const Params *p = static_cast<const Params *>(params);
+  // Counts come from ibuf1; never write past a smaller out.
+  long n = pixel_count(ibuf1);
+  const long n_out = pixel_count(out);
+  if (n_out < n) n = n_out;
+
+  // The colour and mix are single-precision values: every product below is
+  // computed in single precision and truncated toward zero.
+  const float k[3] = {unit(p->red), unit(p->green), unit(p->blue)};
+  unsigned char *dst = out->rect;
+
+  if (!p->enable_mixer) {
+    const unsigned char px[4] = {(unsigned char)(int)(k[0] * 255), (unsigned char)(int)(k[1] * 255),
+                                 (unsigned char)(int)(k[2] * 255), 255};
+    for (long i = 0; i < n; ++i, dst += 4) std::memcpy(dst, px, 4);
+    return;
+  }
+
+  if (!ibuf1->rect) return;
+  // out = k (1 - m) 255 + m c depends on the byte alone: one table per
+  // channel.
+  const float m = unit(p->mix);
+  unsigned char lut[3][256];
+  for (int c = 0; c < 3; ++c) {
+    const float base = k[c] * (1.0f - m) * 255;
+    for (int v = 0; v < 256; ++v) lut[c][v] = (unsigned char)(int)(base + m * (float)v);
+  }
+  const unsigned char *src = ibuf1->rect;
+  for (long i = 0; i < n; ++i, src += 4, dst += 4) {
+    const unsigned char px[4] = {lut[0][src[0]], lut[1][src[1]], lut[2][src[2]], 255};
+    std::memcpy(dst, px, 4);
+  }
+}
+
+SEQFX_STANDARD_ENTRIES(name, varstr, cfra, plugin_seq_doit)
