@@ -1,0 +1,73 @@
+// truncate: passes the pixels of one strip whose brightness lies between
+// the pivot and the host's effect factor, and blacks out the rest.
+
+#include "seqfx_module.h"
+
+#include <cstring>
+
+namespace {
+
+// One 4-byte slot per table row.
+struct Params {
+  int note[4];  // rows 0..3: labels
+  float pivot;  // row 4: one end of the kept range, 0..1
+};
+
+long pixel_count(const ImageBuffer *img) {
+  return (long)(img->xsize > 0 ? img->xsize : 0) * (img->ysize > 0 ? img->ysize : 0);
+}
+
+// Limited to 0..1; a value that is not a number counts as 0.
+float unit(float v) {
+  if (!(v > 0.0f)) return 0.0f;
+  return v > 1.0f ? 1.0f : v;
+}
+
+}  // namespace
+
+extern "C" {
+SEQFX_DATA char name[24] = "trucate";
+SEQFX_DATA float cfra;
+SEQFX_DATA ParamDescriptor varstr[] = {
+    SEQFX_ROW(PLUGIN_CODE_LABEL, "Note:", 0, 0, 0, ""),
+    SEQFX_ROW(PLUGIN_CODE_LABEL, "In addition to", 0, 0, 0, ""),
+    SEQFX_ROW(PLUGIN_CODE_LABEL, "pivot use the", 0, 0, 0, ""),
+    SEQFX_ROW(PLUGIN_CODE_LABEL, "IPO for a range", 0, 0, 0, ""),
+    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "tpivot ", 0, 0, 1, "Trucation range pivot point."),
+};
+}
+static_assert(sizeof(Params) == sizeof(varstr) / sizeof(varstr[0]) * 4, "one slot per row");
+
+SEQFX_EXPORT void plugin_seq_doit(void *params, float factor0, float, int, int, ImageBuffer *ibuf1,
+                                  ImageBuffer *, ImageBuffer *out, ImageBuffer *) {
+  if (!ibuf1 || !out || !ibuf1->rect || !out->rect) return;
+  const Params *p = static_cast<const Params *>(params);
+  // Counts come from ibuf1; never write past a smaller out.
+  long n = pixel_count(ibuf1);
+  const long n_out = pixel_count(out);
+  if (n_out < n) n = n_out;
+
+  // Both ends in single precision, truncated toward zero. The pivot is
+  // limited like the factor, so that a slot outside the slider's range
+  // still gives a defined integer.
+  const int lo_end = (int)(unit(p->pivot) * 255);
+  const int hi_end = (int)(unit(factor0) * 255);
+  const int lo = lo_end < hi_end ? lo_end : hi_end;
+  const int hi = lo_end < hi_end ? hi_end : lo_end;
+
+  // Whether a pixel passes depends on R + G + B alone (0..765).
+  bool keep[766];
+  for (int s = 0; s <= 765; ++s) keep[s] = s / 3 >= lo && s / 3 <= hi;
+
+  static const unsigned char black[4] = {0, 0, 0, 255};
+  const unsigned char *src = ibuf1->rect;
+  unsigned char *dst = out->rect;
+  for (long i = 0; i < n; ++i, src += 4, dst += 4) {
+    const unsigned char *from = keep[src[0] + src[1] + src[2]] ? src : black;
+    unsigned char px[4];
+    std::memcpy(px, from, 4);
+    std::memcpy(dst, px, 4);
+  }
+}
+
+SEQFX_STANDARD_ENTRIES(name, varstr, cfra, plugin_seq_doit)
