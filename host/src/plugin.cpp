@@ -298,6 +298,13 @@ void Plugin::set_value(int row, double value) {
     changed(row);
     return;
   }
+  // A toggle is an on/off button whatever bounds its row gives.
+  if (kind == PLUGIN_TOGGLE && (value == 0 || value == 1)) {
+    const std::int32_t v = (std::int32_t)value;
+    std::memcpy(slot(row), &v, 4);
+    changed(row);
+    return;
+  }
   const bool is_int = row_type(r) != PLUGIN_FLOAT;
   if (is_int && value != std::floor(value))
     throw HostError(who + " takes whole numbers, not " + number_text(value));

@@ -73,7 +73,8 @@ class Plugin {
   // Setting values. Each checks the row's kind and range, stores the value
   // in the row's slot and calls the module's change entry with the row.
   //  - numeric rows (slider, number, toggle): min..max; int rows take whole
-  //    numbers only; tri-toggles take the states 0, 1 and 2.
+  //    numbers only; tri-toggles take the states 0, 1 and 2; toggles take 0
+  //    and 1 also where the row's bounds are narrower (an on/off button).
   //  - colour rows: four bytes R, G, B, A.
   //  - the text row: at most max characters.
   void set_value(int row, double value);
