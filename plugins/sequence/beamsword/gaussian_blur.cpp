@@ -1,0 +1,111 @@
+#include "gaussian_blur.h"
+
+#include "weighted_sum.h"
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+using beam_blur::stored_byte;
+using beam_blur::weighted_sum;
+
+namespace {
+
+void *alloc_floats(std::uint64_t count) {
+  const std::uint64_t bytes = count * sizeof(float);
+  if (count == 0 || bytes / sizeof(float) != count || bytes > (std::uint64_t)SIZE_MAX) return nullptr;
+  return std::malloc((std::size_t)bytes);
+}
+
+// Weights of the offsets -n .. n (entry k for offset k - n), normalised by
+// their sum taken in that order.
+void make_weights(float *weight, int n, float amount) {
+  const float K = (float)(-1.0 / (3.14159 * 2.0 * amount * amount));
+  float sum = 0.0f;
+  for (int i = -n; i <= n; ++i) {
+    weight[i + n] = (float)std::exp((double)(K * (float)(i * i)));
+    sum += weight[i + n];
+  }
+  for (int k = 0; k <= 2 * n; ++k) weight[k] = weight[k] / sum;
+}
+
+void copy_colour(const unsigned char *src, unsigned char *dst, std::size_t pixels) {
+  if (src == dst) return;
+  for (std::size_t i = 0; i < pixels; ++i)
+    for (int c = 0; c < 3; ++c) dst[i * 4 + c] = src[i * 4 + c];
+}
+
+}  // namespace
+
+int gaussianBlur(const unsigned char *src, unsigned char *dst, int width, int height,
+                 float amount, int quality) {
+  if (!(amount > 0.0f)) return 0;
+  if (width <= 0 || height <= 0) return 1;
+  const std::size_t W = (std::size_t)width;
+  const float fn = (float)quality * amount;
+  // Qualities below the table's 1 give the one-tap kernel; a window beyond
+  // any frame size is refused like memory that cannot be had.
+  const int n = fn >= 1.0f ? (fn < 1.0e6f ? (int)fn : -1) : 0, taps = 2 * n + 1;
+  if (n < 0) {
+    copy_colour(src, dst, W * (std::size_t)height);
+    return 0;
+  }
+
+  // Horizontal results of the 2n + 1 rows the vertical window can reach
+  // (row r in slot r % ring), one float plane per channel holding the
+  // stored bytes. Output row y is written once the rows up to y + n are
+  // done; the source rows read later lie above y, so src may be dst.
+  const int ring = taps < height ? taps : height;
+  float *inter = (float *)alloc_floats((std::uint64_t)ring * 3 * W);
+  // weights, a row with n repeated edge pixels at both ends, one output
+  // line; the line pointers of the horizontal and of the vertical taps.
+  float *scratch = (float *)alloc_floats((std::uint64_t)taps + (W + 2 * n) + W);
+  const float **lines = (const float **)std::malloc(sizeof(float *) * (std::size_t)taps * 2);
+  if (!inter || !scratch || !lines) {
+    std::free(inter);
+    std::free(scratch);
+    std::free(lines);
+    copy_colour(src, dst, W * (std::size_t)height);
+    return 0;
+  }
+  float *weight = scratch;
+  float *pad = weight + taps;
+  float *line = pad + W + 2 * n;
+  make_weights(weight, n, amount);
+  const float **across = lines, **down = lines + taps;
+  for (int k = 0; k < taps; ++k) across[k] = pad + k;  // pixel x reads x - n + k
+  auto plane = [&](int r, int c) { return inter + ((std::size_t)(r % ring) * 3 + c) * W; };
+
+  int done = 0;  // rows with their horizontal result in the ring
+  for (int y = 0; y < height; ++y) {
+    for (; done < height && done <= y + n; ++done) {
+      const unsigned char *row = src + (std::size_t)done * W * 4;
+      for (int c = 0; c < 3; ++c) {
+        for (int k = 0; k < n; ++k) {
+          pad[k] = row[c];
+          pad[n + W + k] = row[(W - 1) * 4 + c];
+        }
+        for (std::size_t x = 0; x < W; ++x) pad[n + x] = row[x * 4 + c];
+        float *out = plane(done, c);
+        weighted_sum(across, weight, taps, 0, width, out);
+        for (std::size_t x = 0; x < W; ++x) out[x] = (float)stored_byte(out[x]);
+      }
+    }
+    unsigned char *row = dst + (std::size_t)y * W * 4;
+    for (int c = 0; c < 3; ++c) {
+      for (int k = 0; k < taps; ++k) {
+        int r = y - n + k;
+        r = r < 0 ? 0 : (r >= height ? height - 1 : r);
+        down[k] = plane(r, c);
+      }
+      weighted_sum(down, weight, taps, 0, width, line);
+      for (std::size_t x = 0; x < W; ++x) row[x * 4 + c] = stored_byte(line[x]);
+    }
+  }
+
+  std::free(lines);
+  std::free(scratch);
+  std::free(inter);
+  return 1;
+}
