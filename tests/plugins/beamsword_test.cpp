@@ -178,6 +178,13 @@ TEST_F(Beamsword, MatchesTheReferenceOnEverySize) {
   }
 }
 
+TEST_F(Beamsword, LargeFrameMatchesTheReference) {
+  // Large enough for the boost to be tabulated.
+  Image src = blade(256, 200);
+  set({200, 120, 255, 0}, 3, 2, 0.7, 2);
+  EXPECT_TRUE(seqfx_test::same_pixels(render(src), expected(src, 2)));
+}
+
 TEST_F(Beamsword, MissingImagesLeaveTheOutputAlone) {
   Image src = seqfx_test::test_picture(7, 5);
   Image out = seqfx_test::solid(7, 5, {1, 2, 3, 4});

@@ -168,6 +168,22 @@ TEST_F(Glow, MatchesTheReferenceOnEverySize) {
   }
 }
 
+TEST_F(Glow, LargeFramesMatchTheReference) {
+  // Frames large enough for the highlight values to be tabulated; every
+  // byte value and a wide range of intensities occur.
+  Image src = seqfx_test::painted(256, 200, [](int x, int y) {
+    return Pixel{(unsigned char)x, (unsigned char)(y + x / 2), (unsigned char)(x * y), 200};
+  });
+  for (double threshold : {0.0, 0.5}) {
+    set(threshold, 0.8, 2.3, 1.5, 2, 0);
+    Image before = seqfx_test::test_picture(256, 200, 2);
+    Image out(256, 200);
+    std::memcpy(out.rect(), before.rect(), out.pixels() * 4);
+    p->render(1, 0, 0, src, nullptr, out);
+    EXPECT_TRUE(seqfx_test::same_pixels(out, expected(src, before))) << threshold;
+  }
+}
+
 TEST_F(Glow, MissingImagesLeaveTheOutputAlone) {
   Image src = seqfx_test::test_picture(7, 5);
   Image out = seqfx_test::solid(7, 5, {1, 2, 3, 4});

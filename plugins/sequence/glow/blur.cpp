@@ -87,6 +87,18 @@ void RVBlurBitmap2(unsigned char *map, int width, int height, float distance, in
     mirror[k] = pad + 2 * n - k;  // pixel x reads x + n - k
   }
   for (int k = 0; k < n; ++k) pad[k] = pad[n + W + k] = 0.0f;
+  // Runs of pixels along a row with the same window: for rows of 2n or
+  // more the plain window, then the mirrored one for the last n; shorter
+  // rows alternate at most twice more.
+  int run_begin[4], runs = 0;
+  bool run_mirrored[4];
+  for (int x = 0; x < width; ++x) {
+    const bool m = mirrored(x, width, n);
+    if (runs > 0 && run_mirrored[runs - 1] == m) continue;
+    run_begin[runs] = x;
+    run_mirrored[runs] = m;
+    ++runs;
+  }
   auto plane = [&](int r, int c) { return inter + ((std::size_t)(r % ring) * 3 + c) * W; };
 
   int done = 0;  // rows with their horizontal result in the ring
@@ -96,16 +108,9 @@ void RVBlurBitmap2(unsigned char *map, int width, int height, float distance, in
       for (int c = 0; c < 3; ++c) {
         for (std::size_t x = 0; x < W; ++x) pad[n + x] = row[x * 4 + c];
         float *dst = plane(done, c);
-        // Runs of pixels with the same window; for lines of 2n or more
-        // there are two: the plain window, then the mirrored one.
-        int begin = 0;
-        while (begin < width) {
-          const bool m = mirrored(begin, width, n);
-          int end = begin + 1;
-          while (end < width && mirrored(end, width, n) == m) ++end;
-          weighted_sum(m ? mirror : plain, weight, taps, begin, end, dst);
-          begin = end;
-        }
+        for (int i = 0; i < runs; ++i)
+          weighted_sum(run_mirrored[i] ? mirror : plain, weight, taps, run_begin[i],
+                       i + 1 < runs ? run_begin[i + 1] : width, dst);
         for (std::size_t x = 0; x < W; ++x) dst[x] = (float)stored_byte(dst[x]);
       }
     }
