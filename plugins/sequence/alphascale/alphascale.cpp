@@ -1,0 +1,101 @@
+// alphascale: undoes premultiplied alpha by dividing the colour of every
+// partly transparent pixel by its alpha, or shows the alpha as grey.
+//
+// This module has the reduced entry set: a version entry, the description
+// and the effect `plugin_doit`; no init or parameter-changed entries.
+
+#include "seqfx_module.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// One 4-byte slot per table row.
+struct Params {
+  int label_input;
+  int show_alpha;  // row 1
+};
+
+long pixels_of(const ImageBuffer *b) {
+  if (b->xsize <= 0 || b->ysize <= 0) return 0;
+  return (long)b->xsize * b->ysize;
+}
+
+const char *const kChannel[3] = {"red", "green", "blue"};
+
+}  // namespace
+
+extern "C" {
+SEQFX_DATA float cfra = 0.0f;
+SEQFX_DATA ParamDescriptor varstr[] = {
+    SEQFX_ROW(PLUGIN_CODE_LABEL, "In: 1 Strip", 0, 0, 0, ""),
+    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "Show alpha", 0, 0, 1, "Show the alpha channel as a greyscale image"),
+};
+}
+static_assert(sizeof(Params) == sizeof(varstr) / sizeof(varstr[0]) * 4, "one slot per row");
+
+SEQFX_EXPORT int plugin_seq_getversion(void) { return SEQFX_PLUGIN_VERSION; }
+
+SEQFX_EXPORT void plugin_doit(void *params, float, float, int, int, ImageBuffer *ibuf1,
+                                   ImageBuffer *, ImageBuffer *out, ImageBuffer *) {
+  const Params *p = static_cast<const Params *>(params);
+  if (!ibuf1 || !out || !ibuf1->rect || !out->rect) {
+    std::fprintf(stderr, "NULL passed to plugin!\n");
+    return;
+  }
+  // The pixel count is ibuf1's own size; never walk past a smaller output.
+  long n = pixels_of(ibuf1);
+  if (pixels_of(out) < n) n = pixels_of(out);
+  const unsigned char *src = ibuf1->rect;
+  unsigned char *dst = out->rect;
+
+  if (p->show_alpha) {
+    for (long i = 0; i < n; ++i, src += 4, dst += 4) {
+      dst[0] = dst[1] = dst[2] = src[3];
+      dst[3] = 255;
+    }
+    return;
+  }
+
+  // c * 255 / a in double precision, rounded up when it has a fraction and
+  // limited to 255, for every alpha 1..254 and colour 0..alpha: a table
+  // row per alpha, filled when the frame first needs it.
+  unsigned char scaled[255][256];
+  bool filled[255] = {};
+  const int xsize = ibuf1->xsize;
+  for (long i = 0; i < n; ++i, src += 4, dst += 4) {
+    const int a = src[3];
+    if (a == 0 || a == 255) {
+      std::memcpy(dst, src, 4);
+      continue;
+    }
+    if (!filled[a]) {
+      for (int c = 0; c <= a; ++c) {
+        const double v = std::ceil((double)c * 255 / a);
+        scaled[a][c] = (unsigned char)(v > 255.0 ? 255 : (int)v);
+      }
+      filled[a] = true;
+    }
+    for (int k = 0; k < 3; ++k) {
+      int c = src[k];
+      if (c > a) {
+        std::fprintf(stderr, "%s > alpha at %d,%d - really premul?", kChannel[k], (int)(i % xsize),
+                     (int)(i / xsize));
+        c = a;
+      }
+      dst[k] = scaled[a][c];
+    }
+    dst[3] = (unsigned char)a;
+  }
+}
+
+SEQFX_EXPORT void plugin_getinfo(PluginDescription *info) {
+  std::memset(info, 0, sizeof *info);
+  info->name = "AlphaScale";
+  info->varstr_count = (int)(sizeof(varstr) / sizeof(varstr[0]));
+  info->varstr = varstr;
+  info->cfra = &cfra;
+  info->seq_doit = plugin_doit;
+}
