@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -39,6 +40,29 @@ TEST(TaggedAllocator, FailsOnRequest) {
   freeN(a);
   freeN(b);
   EXPECT_EQ(mallocN(SIZE_MAX, "huge"), nullptr);
+}
+
+TEST(TaggedAllocator, LargeBlocksTakenAgainKeepTheBooks) {
+  // Large blocks may be recycled: every block is still usable in full and
+  // counted once while held.
+  const size_t before = mallocN_bytes_held();
+  const size_t big = (size_t)3 << 20;
+  for (int round = 0; round < 3; ++round) {
+    void *a = mallocN(big, "big");
+    void *b = mallocN(big + 16, "big");
+    void *c = mallocN(big / 4, "quarter");
+    ASSERT_TRUE(a && b && c);
+    EXPECT_NE(a, b);
+    std::memset(a, 1, big);
+    std::memset(b, 2, big + 16);
+    std::memset(c, 3, big / 4);
+    EXPECT_EQ(mallocN_blocks_held("big"), 2);
+    EXPECT_EQ(mallocN_bytes_held(), before + 2 * big + 16 + big / 4);
+    freeN(b);
+    freeN(a);
+    freeN(c);
+    EXPECT_EQ(mallocN_bytes_held(), before);
+  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -12,10 +13,23 @@ namespace {
 // handed out; the header is padded to keep the block maximally aligned.
 struct alignas(std::max_align_t) Header {
   size_t len;
+  size_t cap;  // bytes usable after the header (len, or more for a recycled block)
   const char *tag;
   unsigned magic;
 };
 constexpr unsigned kMagic = 0x5EF0A110u;
+
+// Large blocks given back are kept for the next request of about their size:
+// a module that takes the same frame-sized scratch blocks every frame then
+// reuses warm memory instead of having fresh pages mapped for each frame.
+// Sanitizer builds free every block at once, so that a use after freeN is
+// caught.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr size_t kRecycleMin = (size_t)-1;
+#else
+constexpr size_t kRecycleMin = (size_t)1 << 20;
+#endif
+constexpr int kRecycleSlots = 4;
 
 struct Books {
   std::map<std::string, int> per_tag;
@@ -23,6 +37,7 @@ struct Books {
   size_t bytes = 0;
   long calls = 0;
   long fail_from = 0;  // call number from which allocations fail; 0 = never
+  Header *spare[kRecycleSlots] = {};  // recycled blocks, not counted as held
 };
 
 Books &books() {
@@ -39,8 +54,19 @@ extern "C" void *mallocN(size_t len, const char *tag) {
   ++b.calls;
   if (b.fail_from && b.calls >= b.fail_from) return nullptr;
   if (len > (size_t)-1 - sizeof(Header)) return nullptr;
-  Header *h = static_cast<Header *>(std::malloc(sizeof(Header) + len));
-  if (!h) return nullptr;
+  Header *h = nullptr;
+  if (len >= kRecycleMin)
+    for (Header *&s : b.spare)
+      if (s && s->cap >= len && s->cap / 2 <= len) {
+        h = s;
+        s = nullptr;
+        break;
+      }
+  if (!h) {
+    h = static_cast<Header *>(std::malloc(sizeof(Header) + len));
+    if (!h) return nullptr;
+    h->cap = len;
+  }
   h->len = len;
   h->tag = tag;
   h->magic = kMagic;
@@ -60,6 +86,13 @@ extern "C" void freeN(void *block) {
   if (it != b.per_tag.end() && --it->second == 0) b.per_tag.erase(it);
   --b.blocks;
   b.bytes -= h->len;
+  if (h->cap >= kRecycleMin) {
+    // Keep it in a free slot, or in place of the smallest spare.
+    Header **slot = &b.spare[0];
+    for (Header *&s : b.spare)
+      if (!s || (*slot && s->cap < (*slot)->cap)) slot = &s;
+    std::swap(*slot, h);
+  }
   std::free(h);
 }
 
