@@ -185,11 +185,7 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int hei
     for (std::size_t k = 0; k < n; ++k) frgb2fyuv(ibuf1->floatbuf + 4 * k, work + 4 * k);
   } else {
     const std::size_t row = (std::size_t)width * 4;
-    for (int y = 0; y < height; ++y) {
-      float *w = work + row * y;
-      ch2fl(ibuf1->rect + row * y, w, width * 4);
-      for (int x = 0; x < width; ++x) frgb2fyuv(w + 4 * x, w + 4 * x);
-    }
+    for (int y = 0; y < height; ++y) bytes_to_fyuv(ibuf1->rect + row * y, work + row * y, width);
   }
   float *comp = out->floatbuf;
   float *malfback = nullptr;

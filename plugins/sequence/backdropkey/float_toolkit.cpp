@@ -164,12 +164,53 @@ void ch2fl(const unsigned char *src, float *dst, int count) {
 }
 
 void fl2ch(const float *src, unsigned char *dst, int count) {
-  for (int i = 0; i < count; ++i) {
-    // The product is single precision; adding 0.5 to it in double is exact.
-    // The range tests come before the conversion, so no out-of-range value
-    // (nor a NaN, which gives 0) is ever converted.
-    const double v = (double)(src[i] * 255.0f) + 0.5;
-    dst[i] = v >= 255.0 ? 255 : (v > 0.0 ? (unsigned char)(int)v : 0);
+  // With p = src * 255 (single), the byte is trunc((double)p + 0.5), where
+  // the double sum is exact. For 0.5 <= p < 254.5 the single sum p + 0.5f
+  // truncates to the same integer (it is exact, or rounds without crossing
+  // an integer), below 0.5 the byte is 0 and from 254.5 on it is 255; so the
+  // work is done four lanes at a time in single precision. The range tests
+  // come first: no out-of-range value (nor a NaN, which gives 0) is ever
+  // converted.
+  typedef int v4i __attribute__((vector_size(16)));
+  const v4f k255 = {255.0f, 255.0f, 255.0f, 255.0f}, half = {0.5f, 0.5f, 0.5f, 0.5f};
+  const v4f top = {254.5f, 254.5f, 254.5f, 254.5f};
+  int i = 0;
+  for (; i + 4 <= count; i += 4) {
+    const v4f p = load4(src + i) * k255;
+    const v4i inside = (p >= half) & (p < top);
+    const v4f q = inside ? p + half : kZero;
+    v4i b = __builtin_convertvector(q, v4i);
+    b = p >= top ? (v4i){255, 255, 255, 255} : b;
+    for (int j = 0; j < 4; ++j) dst[i + j] = (unsigned char)b[j];
+  }
+  for (; i < count; ++i) {
+    const float p = src[i] * 255.0f;
+    dst[i] = p >= 254.5f ? 255 : (p >= 0.5f ? (unsigned char)(int)(p + 0.5f) : 0);
+  }
+}
+
+void bytes_to_fyuv(const unsigned char *src, float *dst, int pixels) {
+  // The products of frgb2fyuv depend on one byte each: tables of them give
+  // the very same doubles, summed in the same order.
+  static const struct Products {
+    double y[3][256], u[3][256], v[3][256];
+    Products() {
+      const float *f = byte_to_float().v;
+      for (int b = 0; b < 256; ++b) {
+        const double x = f[b];
+        y[0][b] = 0.299 * x, y[1][b] = 0.587 * x, y[2][b] = 0.114 * x;
+        u[0][b] = -0.147 * x, u[1][b] = 0.289 * x, u[2][b] = 0.436 * x;
+        v[0][b] = 0.615 * x, v[1][b] = 0.515 * x, v[2][b] = 0.1 * x;
+      }
+    }
+  } t;
+  const float *f = byte_to_float().v;
+  for (int k = 0; k < pixels; ++k, src += 4, dst += 4) {
+    const int r = src[0], g = src[1], b = src[2];
+    dst[0] = (float)(t.y[0][r] + t.y[1][g] + t.y[2][b]);
+    dst[1] = (float)(t.u[0][r] - t.u[1][g] + t.u[2][b] + 0.5);
+    dst[2] = (float)(t.v[0][r] - t.v[1][g] - t.v[2][b] + 0.5);
+    dst[3] = f[src[3]];
   }
 }
 

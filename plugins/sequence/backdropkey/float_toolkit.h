@@ -13,6 +13,10 @@ void ch2fl(const unsigned char *src, float *dst, int count);
 // 0..255; count <= 0 does nothing.
 void fl2ch(const float *src, unsigned char *dst, int count);
 
+// pixels byte RGBA pixels to YUVA floats: the same values as ch2fl
+// followed by frgb2fyuv, without the intermediate image.
+void bytes_to_fyuv(const unsigned char *src, float *dst, int pixels);
+
 // One pixel RGBA -> YUVA, in double precision from the float inputs. The
 // inputs are read before anything is written, so src may be dst.
 inline void frgb2fyuv(const float *rgba, float *yuva) {
