@@ -1,0 +1,305 @@
+// spin: rotates and zooms the first strip about a centre point, optionally
+// as a spiral, or spins it away while the second strip spins in and the
+// two are cross-faded. Every output pixel is mapped back to the source in
+// polar coordinates about the centre.
+
+#include "seqfx_module.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// One 4-byte slot per table row.
+struct Params {
+  int label_in;
+  float degrees, scale;             // rows 1, 2
+  int animate, crossfade, spiral;   // rows 3..5
+  int label_outside;
+  float red, green, blue;           // rows 7..9
+  int style;                        // row 10: outside style
+  int centre_x, centre_y;           // rows 11, 12
+  int interpolate;                  // row 13
+};
+
+constexpr double kDegree = 0.017453292519943295;  // pi / 180
+
+enum Style { kSolid = 0, kRectangular = 1, kRadial = 2, kWrap = 3 };
+
+// Points further out than this many frame sizes are first brought back
+// with an exact remainder, so that wrapping takes a bounded number of steps.
+constexpr double kWrapReach = 1024.0;
+
+// Side of the square tiles the output is computed in.
+constexpr int kTile = 32;
+
+// The frame-wide state of one call.
+struct Frame {
+  const unsigned char *src;
+  int width, height;
+  double w1, h1;               // width - 1, height - 1
+  double cx, cy;               // the centre
+  int style;
+  bool interpolate;
+  unsigned char outcol[4];
+};
+
+// The rotation and zoom of one strip.
+struct Turn {
+  double deg;  // radians, or radians per pixel of radius when spiralling
+  double sc;   // zoom: above 1 magnifies
+};
+
+// A float truncated toward zero, its low 8 bits kept; values no int can
+// hold (only reachable with factors far outside 0..1) give 0.
+inline unsigned char low_byte(float v) {
+  if (!(v > -2147483648.0f && v < 2147483648.0f)) return 0;
+  return (unsigned char)(int)v;
+}
+
+// The four channels of a pixel as doubles, two lanes at a time.
+typedef double V2d __attribute__((vector_size(16)));
+struct Channels {
+  V2d rg, ba;
+};
+
+inline Channels channels(const unsigned char *px) {
+  return {V2d{(double)px[0], (double)px[1]}, V2d{(double)px[2], (double)px[3]}};
+}
+inline Channels operator*(Channels c, double w) { return {c.rg * w, c.ba * w}; }
+inline Channels operator+(Channels a, Channels b) { return {a.rg + b.rg, a.ba + b.ba}; }
+
+// R, G, B truncated toward zero (all within 0 .. 255), A = 0.
+inline void store_rgb(Channels v, unsigned char *o) {
+  o[0] = (unsigned char)(int)v.rg[0];
+  o[1] = (unsigned char)(int)v.rg[1];
+  o[2] = (unsigned char)(int)v.ba[0];
+  o[3] = 0;
+}
+
+// Adds or subtracts the frame size until v lies in 0 .. size.
+inline double wrap(double v, int size) {
+  if (!std::isfinite(v)) return v;  // left to the clamp
+  const double n = size;
+  if (std::fabs(v) > kWrapReach * n) v = std::fmod(v, n);
+  while (v < 0) v += n;
+  while (v >= n) v -= n;
+  return v;
+}
+
+// Pulls an outside point back along the ray from the centre onto the
+// border, whose far sides are width and height.
+inline void pull_back(const Frame &f, double &sx, double &sy) {
+  if (std::isnan(sx) || std::isnan(sy)) return;
+  const bool xo = sx < 0 || sx > f.w1, yo = sy < 0 || sy > f.h1;
+  double tx = 0, ty = 0;
+  if (sx < 0) tx = (f.cx - sx) / f.cx;
+  else if (sx > f.w1) tx = (sx - f.cx) / (f.width - f.cx);
+  if (sy < 0) ty = (f.cy - sy) / f.cy;
+  else if (sy > f.h1) ty = (sy - f.cy) / (f.height - f.cy);
+  const double t = xo && yo ? (tx > ty ? tx : ty) : (xo ? tx : ty);
+  const double px = (sx - f.cx) / t + f.cx, py = (sy - f.cy) / t + f.cy;
+  // A centre on the border (or a point at the centre's own distance)
+  // leaves no ray to follow: the edge pixels are extended instead.
+  if (std::isfinite(px) && std::isfinite(py)) {
+    sx = px;
+    sy = py;
+  }
+}
+
+// Samples the source at (sx, sy) into o.
+inline void sample(const Frame &f, double sx, double sy, unsigned char *o) {
+  // A point that is not a number counts as outside.
+  if (!(sx >= 0 && sx <= f.w1 && sy >= 0 && sy <= f.h1)) {
+    if (f.style == kSolid) {
+      std::memcpy(o, f.outcol, 4);
+      return;
+    }
+    if (f.style == kRadial) {
+      pull_back(f, sx, sy);
+    } else if (f.style == kWrap) {
+      sx = wrap(sx, f.width);
+      sy = wrap(sy, f.height);
+    }
+  }
+  // Clamp, with a point that is not a number going to 0.
+  if (!(sx >= 0)) sx = 0;
+  else if (sx > f.w1) sx = f.w1;
+  if (!(sy >= 0)) sy = 0;
+  else if (sy > f.h1) sy = f.h1;
+
+  const int ix = (int)sx, iy = (int)sy;
+  const unsigned char *p = f.src + 4 * ((std::size_t)iy * f.width + ix);
+  if (!f.interpolate) {
+    std::memcpy(o, p, 4);
+    return;
+  }
+  const double fx = sx - ix, fy = sy - iy;
+  const bool bx = fx >= 0.01, by = fy >= 0.01;
+  if (!bx && !by) {
+    std::memcpy(o, p, 4);
+    return;
+  }
+  // The clamp and the threshold keep the neighbours inside the source.
+  // The channels are weighed side by side, each lane with the same double
+  // operations in the same order as one channel alone.
+  const unsigned char *up = p + 4 * (std::size_t)f.width;
+  Channels v;
+  if (!bx) {
+    v = channels(p) * (1 - fy) + channels(up) * fy;
+  } else if (!by) {
+    v = channels(p) * (1 - fx) + channels(p + 4) * fx;
+  } else {
+    v = channels(p) * (1 - fx) * (1 - fy) + channels(p + 4) * fx * (1 - fy) +
+        channels(up) * (1 - fx) * fy + channels(up + 4) * fx * fy;
+  }
+  store_rgb(v, o);
+}
+
+// The source point of an output pixel for one strip: it lies at the output
+// pixel's own angle phi turned by deg (by r * deg when spiralling) and at
+// r / sc from the centre, r being the output pixel's distance from it.
+inline void source_point(const Frame &f, const Turn &t, bool spiral, double r, double phi,
+                         double &sx, double &sy) {
+  const double theta = spiral ? phi + r * t.deg : phi + t.deg;
+  const double rs = r / t.sc;
+  sx = rs * std::cos(theta) + f.cx;
+  sy = rs * std::sin(theta) + f.cy;
+}
+
+// The polar coordinates of a run of output pixels about the centre.
+struct Polar {
+  int n;
+  double r[kTile], phi[kTile];
+};
+
+inline void polar(const Frame &f, int x0, int x1, int y, Polar &pc) {
+  const double dy = y - f.cy, dy2 = dy * dy;
+  pc.n = x1 - x0;
+  for (int i = 0; i < pc.n; ++i) {
+    const double dx = (x0 + i) - f.cx;
+    pc.r[i] = std::sqrt(dx * dx + dy2);
+    pc.phi[i] = std::atan2(dy, dx);
+  }
+}
+
+// A run of output pixels sampled from one strip. The source points of the
+// run are found first, then sampled, so that the reads of the source
+// overlap instead of each waiting behind the trigonometry.
+inline void dowork(const Frame &f, const Turn &t, bool spiral, const Polar &pc,
+                   unsigned char *o) {
+  double sx[kTile], sy[kTile];
+  for (int i = 0; i < pc.n; ++i) source_point(f, t, spiral, pc.r[i], pc.phi[i], sx[i], sy[i]);
+  for (int i = 0; i < pc.n; ++i, o += 4) sample(f, sx[i], sy[i], o);
+}
+
+}  // namespace
+
+extern "C" {
+SEQFX_DATA float cfra;
+SEQFX_DATA ParamDescriptor varstr[] = {
+    SEQFX_ROW(PLUGIN_CODE_LABEL, "IN: 1 or 2", 0, 0, 0, ""),
+    SEQFX_ROW(PLUGIN_CODE_NUMBER_FLOAT, "Degrees:", 360, -1080, 1080,
+              "Number of degrees to rotate NB: +ve is CW, -ve is CCW"),
+    SEQFX_ROW(PLUGIN_CODE_NUMBER_FLOAT, "Scale:", 1, 0, 10, "Zoom in/out on picture"),
+    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "Animate", 1, 0, 1, "Multiply Degree and Scale by IPO value"),
+    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "Crossfade", 0, 0, 1, "Use second strip"),
+    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "Spiral", 1, 0, 1, "Multiply Degree by radius"),
+    SEQFX_ROW(PLUGIN_CODE_LABEL, "Outside Colour", 0, 0, 0, ""),
+    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "R", 0.5, 0, 1, "Outside colour to use if style = 0"),
+    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "G", 0.5, 0, 1, "Outside colour to use if style = 0"),
+    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "B", 0.5, 0, 1, "Outside colour to use if style = 0"),
+    SEQFX_ROW(PLUGIN_CODE_NUMBER_INT, "Outside Style:", 1, 0, 3,
+              "0: solid colour 1: rectangular extend 2: radial extend 3: wrap"),
+    SEQFX_ROW(PLUGIN_CODE_NUMBER_INT, "CX", 0, -1024, 1024, "Centre offset"),
+    SEQFX_ROW(PLUGIN_CODE_NUMBER_INT, "CY", 0, -1024, 1024, "Centre offset"),
+    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "Interpolate", 1, 0, 1, "Interpolate (anti-alias) pixels"),
+};
+}
+static_assert(sizeof(Params) == sizeof(varstr) / sizeof(varstr[0]) * 4, "one slot per row");
+
+SEQFX_EXPORT void plugin_seq_doit(void *params, float factor0, float, int width, int height,
+                                  ImageBuffer *ibuf1, ImageBuffer *ibuf2, ImageBuffer *out,
+                                  ImageBuffer *) {
+  const Params *p = static_cast<const Params *>(params);
+  const bool crossfade = p->crossfade != 0;
+  // A strip without pixels counts as missing.
+  const bool have1 = ibuf1 && ibuf1->rect, have2 = ibuf2 && ibuf2->rect;
+  if (crossfade && (!have1 || !have2)) {
+    std::printf("Not linked to 2 strips!\n");
+    return;
+  }
+  if (!have1) {
+    std::printf("Not linked to a strip!\n");
+    return;
+  }
+  if (width <= 0 || height <= 0 || !out || !out->rect) return;
+
+  const float f = factor0, D = p->degrees, S = p->scale;
+  Frame fr;
+  fr.width = width;
+  fr.height = height;
+  fr.w1 = width - 1;
+  fr.h1 = height - 1;
+  fr.cx = width / 2 + p->centre_x;
+  fr.cy = height / 2 + p->centre_y;
+  fr.style = p->style;
+  fr.interpolate = p->interpolate != 0;
+  fr.outcol[0] = low_byte(p->red * 255);
+  fr.outcol[1] = low_byte(p->green * 255);
+  fr.outcol[2] = low_byte(p->blue * 255);
+  fr.outcol[3] = 0;
+
+  Turn t1, t2;
+  if (p->animate) {
+    t1.deg = (f * D) * kDegree;
+    t2.deg = ((f - 1) * D) * kDegree;
+    t1.sc = std::pow((double)S, (double)f);
+    t2.sc = std::pow((double)(1 / S), 1.0 - f);
+  } else {
+    t1.deg = D * kDegree;
+    t2.deg = -D * kDegree;
+    t1.sc = S;
+    t2.sc = 1 / S;
+  }
+  const bool spiral = p->spiral != 0;
+  if (spiral) {
+    // A frame one pixel wide has no half width; the angle then applies
+    // per pixel of radius.
+    const int half = width / 2 > 0 ? width / 2 : 1;
+    t1.deg /= half;
+    t2.deg /= half;
+  }
+
+  const unsigned char *src1 = ibuf1->rect;
+  const unsigned char *src2 = crossfade ? ibuf2->rect : nullptr;
+  // Every output pixel depends on its own position only, so the frame is
+  // walked in tiles: a tile's source points stay close together, where
+  // whole rows would scatter them across the source.
+  for (int ty = 0; ty < height; ty += kTile)
+    for (int tx = 0; tx < width; tx += kTile) {
+      const int ye = ty + kTile < height ? ty + kTile : height;
+      const int xe = tx + kTile < width ? tx + kTile : width;
+      for (int y = ty; y < ye; ++y) {
+        unsigned char *o = out->rect + 4 * ((std::size_t)y * width + tx);
+        Polar pc;
+        polar(fr, tx, xe, y, pc);
+        fr.src = src1;
+        if (!crossfade) {
+          dowork(fr, t1, spiral, pc, o);
+          continue;
+        }
+        unsigned char a[kTile][4], b[kTile][4];
+        dowork(fr, t1, spiral, pc, a[0]);
+        fr.src = src2;
+        dowork(fr, t2, spiral, pc, b[0]);
+        for (int i = 0; i < pc.n; ++i, o += 4) {
+          for (int c = 0; c < 3; ++c) o[c] = low_byte(a[i][c] + (b[i][c] - a[i][c]) * f);
+          o[3] = 0;
+        }
+      }
+    }
+}
+
+SEQFX_STANDARD_ENTRIES("Spin", varstr, cfra, plugin_seq_doit)

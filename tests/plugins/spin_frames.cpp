@@ -1,0 +1,193 @@
+// spin: whole frames against a plain pixel-by-pixel rendering of the
+// mapping, over sizes, styles and toggles. The module computes in tiles and
+// batches; every byte must still be what the plain rendering gives.
+
+#include "seqfx_test.h"
+
+#include <cmath>
+#include <cstring>
+#include <tuple>
+
+using seqfx::Image;
+
+namespace {
+
+struct Settings {
+  float degrees = 360, scale = 1;
+  int animate = 1, crossfade = 0, spiral = 1;
+  float r = 0.5f, g = 0.5f, b = 0.5f;
+  int style = 1, cx = 0, cy = 0, interpolate = 1;
+};
+
+unsigned char low8(float v) {
+  return (v > -2147483648.0f && v < 2147483648.0f) ? (unsigned char)(int)v : 0;
+}
+
+// The mapping of one output pixel from one source, written out step by step.
+void plain_pixel(const Settings &s, const unsigned char *src, int w, int h, double cx,
+                 double cy, double deg, double sc, int x, int y, unsigned char *o) {
+  const double dx = x - cx, dy = y - cy;
+  const double r = std::sqrt(dx * dx + dy * dy), phi = std::atan2(dy, dx);
+  const double th = s.spiral ? phi + r * deg : phi + deg;
+  double sx = (r / sc) * std::cos(th) + cx, sy = (r / sc) * std::sin(th) + cy;
+  const bool inside = sx >= 0 && sx <= w - 1 && sy >= 0 && sy <= h - 1;
+  if (!inside) {
+    if (s.style == 0) {
+      o[0] = low8(s.r * 255);
+      o[1] = low8(s.g * 255);
+      o[2] = low8(s.b * 255);
+      o[3] = 0;
+      return;
+    }
+    if (s.style == 2 && !std::isnan(sx) && !std::isnan(sy)) {
+      const bool xo = sx < 0 || sx > w - 1, yo = sy < 0 || sy > h - 1;
+      double tx = 0, ty = 0;
+      if (sx < 0) tx = (cx - sx) / cx;
+      if (sx > w - 1) tx = (sx - cx) / (w - cx);
+      if (sy < 0) ty = (cy - sy) / cy;
+      if (sy > h - 1) ty = (sy - cy) / (h - cy);
+      double t = xo && yo ? std::max(tx, ty) : xo ? tx : ty;
+      const double px = (sx - cx) / t + cx, py = (sy - cy) / t + cy;
+      if (std::isfinite(px) && std::isfinite(py)) sx = px, sy = py;
+    }
+    if (s.style == 3) {
+      for (double *v : {&sx, &sy}) {
+        const double n = v == &sx ? w : h;
+        if (!std::isfinite(*v)) continue;
+        if (std::fabs(*v) > 1024 * n) *v = std::fmod(*v, n);
+        while (*v < 0) *v += n;
+        while (*v >= n) *v -= n;
+      }
+    }
+  }
+  sx = std::isnan(sx) ? 0 : std::min(std::max(sx, 0.0), w - 1.0);
+  sy = std::isnan(sy) ? 0 : std::min(std::max(sy, 0.0), h - 1.0);
+  const int ix = (int)sx, iy = (int)sy;
+  const double fx = sx - ix, fy = sy - iy;
+  auto P = [&](int xx, int yy, int c) { return (double)src[4 * (yy * w + xx) + c]; };
+  if (!s.interpolate || (fx < 0.01 && fy < 0.01)) {
+    std::memcpy(o, src + 4 * (iy * w + ix), 4);
+    return;
+  }
+  for (int c = 0; c < 3; ++c) {
+    double v;
+    if (fx < 0.01) v = P(ix, iy, c) * (1 - fy) + P(ix, iy + 1, c) * fy;
+    else if (fy < 0.01) v = P(ix, iy, c) * (1 - fx) + P(ix + 1, iy, c) * fx;
+    else
+      v = P(ix, iy, c) * (1 - fx) * (1 - fy) + P(ix + 1, iy, c) * fx * (1 - fy) +
+          P(ix, iy + 1, c) * (1 - fx) * fy + P(ix + 1, iy + 1, c) * fx * fy;
+    o[c] = (unsigned char)(int)v;
+  }
+  o[3] = 0;
+}
+
+Image plain_frame(const Settings &s, float f, const Image &a, const Image &b) {
+  const int w = a.width(), h = a.height();
+  const double cx = w / 2 + s.cx, cy = h / 2 + s.cy, k = 0.017453292519943295;
+  double d1, d2, s1, s2;
+  if (s.animate) {
+    d1 = (f * s.degrees) * k;
+    d2 = ((f - 1) * s.degrees) * k;
+    s1 = std::pow((double)s.scale, (double)f);
+    s2 = std::pow((double)(1 / s.scale), 1.0 - f);
+  } else {
+    d1 = s.degrees * k;
+    d2 = -s.degrees * k;
+    s1 = s.scale;
+    s2 = 1 / s.scale;
+  }
+  if (s.spiral) {
+    const int half = w / 2 ? w / 2 : 1;
+    d1 /= half;
+    d2 /= half;
+  }
+  Image out(w, h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      unsigned char *o = out.pixel(x, y);
+      plain_pixel(s, a.rect(), w, h, cx, cy, d1, s1, x, y, o);
+      if (!s.crossfade) continue;
+      unsigned char pa[4], pb[4];
+      std::memcpy(pa, o, 4);
+      plain_pixel(s, b.rect(), w, h, cx, cy, d2, s2, x, y, pb);
+      for (int c = 0; c < 3; ++c) o[c] = low8(pa[c] + (pb[c] - pa[c]) * f);
+      o[3] = 0;
+    }
+  return out;
+}
+
+void apply(seqfx::Plugin &p, const Settings &s) {
+  p.set_value("Degrees:", s.degrees);
+  p.set_value("Scale:", s.scale);
+  p.set_value("Animate", s.animate);
+  p.set_value("Crossfade", s.crossfade);
+  p.set_value("Spiral", s.spiral);
+  p.set_value("R", s.r);
+  p.set_value("G", s.g);
+  p.set_value("B", s.b);
+  std::memcpy(p.slot(10), &s.style, 4);  // also styles outside the table
+  p.set_value("CX", s.cx);
+  p.set_value("CY", s.cy);
+  p.set_value("Interpolate", s.interpolate);
+}
+
+void expect_plain(seqfx::Plugin &p, const Settings &s, float f, int w, int h,
+                  const std::string &what) {
+  apply(p, s);
+  Image a = seqfx_test::test_picture(w, h, 3), b = seqfx_test::test_picture(w, h, 4);
+  Image out(w, h);
+  p.render(1, f, 0, a, &b, out);
+  Image want = plain_frame(s, f, a, b);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      ASSERT_EQ(seqfx_test::at(out, x, y), seqfx_test::at(want, x, y))
+          << what << " " << w << "x" << h << " f " << f << " at " << x << "," << y;
+}
+
+TEST(SpinFrames, EveryStyleAndToggleOnEverySize) {
+  auto p = seqfx_test::load("spin");
+  for (auto [w, h] : {std::pair{1, 1}, {7, 5}, {37, 23}, {70, 41}})
+    for (int style : {0, 1, 2, 3, 4})
+      for (int bits = 0; bits < 16; ++bits) {
+        Settings s;
+        s.style = style;
+        s.animate = bits & 1;
+        s.spiral = (bits >> 1) & 1;
+        s.interpolate = (bits >> 2) & 1;
+        s.crossfade = (bits >> 3) & 1;
+        s.degrees = s.animate ? 300 : 47.5f;
+        s.scale = style == 1 ? 1.7f : 0.6f;
+        s.r = 0.25f;
+        expect_plain(*p, s, 0.35f, w, h, "style " + std::to_string(style) + " bits " +
+                                             std::to_string(bits));
+        if (HasFatalFailure()) return;
+      }
+}
+
+TEST(SpinFrames, CentresFactorsAndExtremes) {
+  auto p = seqfx_test::load("spin");
+  struct Case { float deg, scale; int style, cx, cy; float f; };
+  const Case cases[] = {
+      {360, 1, 1, 0, 0, 0.5f},     {360, 1, 1, 0, 0, 0.0f},    {-1080, 10, 2, 0, 0, 1.0f},
+      {1080, 0.05f, 3, 0, 0, 0.9f}, {90, 0.5f, 2, -18, 0, 0.5f}, {90, 0.5f, 2, 19, 0, 0.5f},
+      {90, 0.5f, 2, 0, -11, 0.5f}, {90, 0.5f, 2, 0, 12, 0.5f},  {90, 0.5f, 2, -1024, 1024, 0.5f},
+      {200, 0.5f, 0, 10, -7, 0.7f}, {200, 0.002f, 3, 3, 3, 1.0f}, {10, 0, 1, 0, 0, 0.5f},
+      {10, 0, 2, 0, 0, 0.5f},      {10, 0, 3, 0, 0, 0.5f},     {10, 0, 0, 0, 0, 0.0f},
+  };
+  for (const Case &c : cases)
+    for (int crossfade : {0, 1}) {
+      Settings s;
+      s.degrees = c.deg;
+      s.scale = c.scale;
+      s.style = c.style;
+      s.cx = c.cx;
+      s.cy = c.cy;
+      s.crossfade = crossfade;
+      expect_plain(*p, s, c.f, 37, 23, "deg " + std::to_string(c.deg) + " scale " +
+                                           std::to_string(c.scale) + " style " +
+                                           std::to_string(c.style));
+      if (HasFatalFailure()) return;
+    }
+}
+
+}  // namespace
