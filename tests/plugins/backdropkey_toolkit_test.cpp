@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -78,6 +80,42 @@ TEST(BackdropkeyToolkit, ByteConversionRoundsOnceAndClamps) {
   fl2ch(in, &keep, -3);
   EXPECT_EQ(keep, 7);
   EXPECT_EQ(fkeep, 7.0f);
+}
+
+TEST(BackdropkeyToolkit, FastConversionsGiveTheDefinedValues) {
+  // fl2ch against its definition: single product, 0.5 added in double.
+  std::vector<float> in;
+  for (std::uint32_t bits = 0; bits < 0x3F820000u; bits += 613) {
+    float f;
+    std::memcpy(&f, &bits, 4);
+    in.push_back(f);
+    in.push_back(-f);
+  }
+  for (int k = 0; k <= 256; ++k)  // around every rounding boundary
+    for (float f = ((float)k - 0.5f) / 255.0f, i = 0; i < 64; ++i) {
+      in.push_back(f);
+      in.push_back(f = std::nextafter(f, 0.0f));
+    }
+  std::vector<unsigned char> got(in.size());
+  fl2ch(in.data(), got.data(), (int)in.size());
+  for (std::size_t i = 0; i < in.size(); ++i) {
+    const double d = std::trunc((double)(in[i] * 255.0f) + 0.5);
+    ASSERT_EQ(got[i], d < 0 ? 0 : d > 255 ? 255 : (int)d) << std::hexfloat << in[i];
+  }
+  // bytes_to_fyuv is ch2fl followed by frgb2fyuv.
+  std::vector<unsigned char> px(65536 * 4);
+  std::vector<float> fast(px.size()), slow(px.size());
+  for (int r = 0; r < 256; r += 5) {
+    for (int i = 0; i < 65536; ++i) {
+      const unsigned char q[4] = {(unsigned char)r, (unsigned char)(i >> 8), (unsigned char)i,
+                                  (unsigned char)(i * 7)};
+      std::memcpy(&px[4 * i], q, 4);
+    }
+    bytes_to_fyuv(px.data(), fast.data(), 65536);
+    ch2fl(px.data(), slow.data(), 65536 * 4);
+    for (int i = 0; i < 65536; ++i) frgb2fyuv(&slow[4 * i], &slow[4 * i]);
+    ASSERT_EQ(0, std::memcmp(fast.data(), slow.data(), fast.size() * 4)) << "red " << r;
+  }
 }
 
 TEST(BackdropkeyToolkit, YuvMatrices) {
