@@ -56,7 +56,10 @@ struct RawFile {
 };
 
 RawFile read_raw(const std::string &path) {
-  auto in = OIIO::ImageInput::open(path);
+  // Pixels as the file holds them: colour not multiplied by alpha.
+  OIIO::ImageSpec config;
+  config.attribute("oiio:UnassociatedAlpha", 1);
+  auto in = OIIO::ImageInput::open(path, &config);
   if (!in) {
     std::FILE *f = std::fopen(path.c_str(), "rb");
     if (!f) throw HostError("cannot read " + path + ": " + std::strerror(errno));
@@ -158,6 +161,7 @@ namespace {
 
 void write_file(const std::string &path, const std::string &final_name, OIIO::ImageSpec spec,
                 const void *top_down, OIIO::TypeDesc type) {
+  spec.attribute("oiio:UnassociatedAlpha", 1);
   auto out = OIIO::ImageOutput::create(final_name);
   if (!out) throw HostError("cannot write " + final_name + ": no writer for this kind of file");
   if (spec.nchannels == 4 && !out->supports("alpha")) {

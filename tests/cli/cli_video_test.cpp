@@ -1,0 +1,81 @@
+// Video in and out through the ffmpeg program.
+
+#include "cli_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+using namespace cli_test;
+
+namespace {
+
+// ffprobe's "key=value" lines for the first video stream.
+std::string probe(const std::string &file) {
+  std::string out;
+  run({"ffprobe", "-v", "error", "-select_streams", "v:0", "-count_frames", "-show_entries",
+       "stream=width,height,r_frame_rate,nb_read_frames", "-of", "default=noprint_wrappers=1", file},
+      &out);
+  return out;
+}
+
+TEST(Video, ClipThroughInvertAndBack) {
+  TempDir dir;
+  ASSERT_EQ(run({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "testsrc=size=64x48:rate=10", "-frames:v", "4",
+                 "-pix_fmt", "yuv420p", dir / "clip.mp4"}),
+            0);
+  // The reference: ffmpeg's own decoding of the clip.
+  ASSERT_EQ(run({"ffmpeg", "-v", "error", "-i", dir / "clip.mp4", "-pix_fmt", "rgba", dir / "ref_%d.png"}), 0);
+
+  // Video in, pictures out: each frame exactly inverted, upright.
+  Result r = seqfx({"--quiet", "render", "invert", "-i", dir / "clip.mp4", "-o", dir / "inv_%d.png"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  for (int f = 1; f <= 4; ++f) {
+    FilePicture ref = read_file(dir / ("ref_" + std::to_string(f) + ".png"));
+    FilePicture inv = read_file(dir / ("inv_" + std::to_string(f) + ".png"));
+    ASSERT_EQ(inv.width, 64);
+    ASSERT_EQ(inv.height, 48);
+    for (int y = 0; y < 48; y += 7)
+      for (int x = 0; x < 64; x += 5)
+        for (int c = 0; c < 3; ++c)
+          ASSERT_EQ(inv.byte_pixel(x, y)[c], 255 - ref.byte_pixel(x, y)[c]) << f << ": " << x << "," << y;
+  }
+
+  // Video in, video out: size and rate from the source, every frame.
+  r = seqfx({"render", "invert", "-i", dir / "clip.mp4", "-o", dir / "out.mp4"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  const std::string info = probe(dir / "out.mp4");
+  EXPECT_TRUE(contains(info, "width=64")) << info;
+  EXPECT_TRUE(contains(info, "height=48")) << info;
+  EXPECT_TRUE(contains(info, "r_frame_rate=10/1")) << info;
+  EXPECT_TRUE(contains(info, "nb_read_frames=4")) << info;
+
+  // Pictures in, video out at a given rate; an odd size is padded.
+  r = seqfx({"render", "invert", "-i", dir / "ref_%d.png", "--frames", "2-3", "--fps", "5", "-o", dir / "two.mkv"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  const std::string two = probe(dir / "two.mkv");
+  EXPECT_TRUE(contains(two, "r_frame_rate=5/1")) << two;
+  EXPECT_TRUE(contains(two, "nb_read_frames=2")) << two;
+
+  // Asking for more frames than the clip has fails and writes nothing.
+  const auto before = dir.files();
+  r = seqfx({"render", "invert", "-i", dir / "clip.mp4", "--frames", "3-6", "-o", dir / "long.mp4"});
+  EXPECT_NE(r.code, 0);
+  EXPECT_TRUE(contains(r.err, "clip.mp4 has only 4 frames")) << r.err;
+  EXPECT_EQ(dir.files(), before);
+}
+
+TEST(Video, WithoutFfmpegTheErrorNamesIt) {
+  TempDir dir;
+  write_png(dir / "a.png", 4, 4, [](int, int) { return Pixel{1, 2, 3, 255}; });
+  for (const auto &args : std::vector<std::vector<std::string>>{
+           {"render", "invert", "-i", dir / "a.png", "-o", dir / "out.mp4"},
+           {"render", "invert", "-i", dir / "clip.mp4", "-o", dir / "out.png"}}) {
+    Result r = seqfx(args, {"PATH=" + dir.path()});
+    EXPECT_NE(r.code, 0);
+    EXPECT_TRUE(contains(r.err, "ffmpeg")) << r.err;
+    EXPECT_TRUE(contains(r.err, "install ffmpeg")) << r.err;
+    EXPECT_EQ(dir.files(), std::vector<std::string>{"a.png"});
+  }
+}
+
+}  // namespace
