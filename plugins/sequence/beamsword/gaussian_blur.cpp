@@ -12,6 +12,9 @@ using beam_blur::weighted_sum;
 
 namespace {
 
+// Columns per strip of the vertical pass.
+constexpr int kStrip = 64;
+
 void *alloc_floats(std::uint64_t count) {
   const std::uint64_t bytes = count * sizeof(float);
   if (count == 0 || bytes / sizeof(float) != count || bytes > (std::uint64_t)SIZE_MAX) return nullptr;
@@ -52,55 +55,61 @@ int gaussianBlur(const unsigned char *src, unsigned char *dst, int width, int he
     return 0;
   }
 
-  // Horizontal results of the 2n + 1 rows the vertical window can reach
-  // (row r in slot r % ring), one float plane per channel holding the
-  // stored bytes. Output row y is written once the rows up to y + n are
-  // done; the source rows read later lie above y, so src may be dst.
-  const int ring = taps < height ? taps : height;
-  float *inter = (float *)alloc_floats((std::uint64_t)ring * 3 * W);
+  // The horizontal result: one float plane per channel holding the stored
+  // bytes. It is complete before the vertical pass writes dst, so src may
+  // be dst.
+  const std::size_t plane_size = W * (std::size_t)height;
+  float *inter = (float *)alloc_floats((std::uint64_t)plane_size * 3);
   // weights, a row with n repeated edge pixels at both ends, one output
-  // line; the line pointers of the horizontal and of the vertical taps.
+  // strip; the line pointers of the horizontal taps and the rows of a plane
+  // with n repeated edge rows at both ends.
   float *scratch = (float *)alloc_floats((std::uint64_t)taps + (W + 2 * n) + W);
-  const float **lines = (const float **)std::malloc(sizeof(float *) * (std::size_t)taps * 2);
+  const float **lines =
+      (const float **)std::malloc(sizeof(float *) * ((std::size_t)taps + height + 2 * n));
   if (!inter || !scratch || !lines) {
     std::free(inter);
     std::free(scratch);
     std::free(lines);
-    copy_colour(src, dst, W * (std::size_t)height);
+    copy_colour(src, dst, plane_size);
     return 0;
   }
   float *weight = scratch;
   float *pad = weight + taps;
-  float *line = pad + W + 2 * n;
+  float *strip = pad + W + 2 * n;
   make_weights(weight, n, amount);
-  const float **across = lines, **down = lines + taps;
+  const float **across = lines, **rows = lines + taps;
   for (int k = 0; k < taps; ++k) across[k] = pad + k;  // pixel x reads x - n + k
-  auto plane = [&](int r, int c) { return inter + ((std::size_t)(r % ring) * 3 + c) * W; };
 
-  int done = 0;  // rows with their horizontal result in the ring
   for (int y = 0; y < height; ++y) {
-    for (; done < height && done <= y + n; ++done) {
-      const unsigned char *row = src + (std::size_t)done * W * 4;
-      for (int c = 0; c < 3; ++c) {
-        for (int k = 0; k < n; ++k) {
-          pad[k] = row[c];
-          pad[n + W + k] = row[(W - 1) * 4 + c];
-        }
-        for (std::size_t x = 0; x < W; ++x) pad[n + x] = row[x * 4 + c];
-        float *out = plane(done, c);
-        weighted_sum(across, weight, taps, 0, width, out);
-        for (std::size_t x = 0; x < W; ++x) out[x] = (float)stored_byte(out[x]);
-      }
-    }
-    unsigned char *row = dst + (std::size_t)y * W * 4;
+    const unsigned char *row = src + (std::size_t)y * W * 4;
     for (int c = 0; c < 3; ++c) {
-      for (int k = 0; k < taps; ++k) {
-        int r = y - n + k;
-        r = r < 0 ? 0 : (r >= height ? height - 1 : r);
-        down[k] = plane(r, c);
+      for (int k = 0; k < n; ++k) {
+        pad[k] = row[c];
+        pad[n + W + k] = row[(W - 1) * 4 + c];
       }
-      weighted_sum(down, weight, taps, 0, width, line);
-      for (std::size_t x = 0; x < W; ++x) row[x * 4 + c] = stored_byte(line[x]);
+      for (std::size_t x = 0; x < W; ++x) pad[n + x] = row[x * 4 + c];
+      float *out = inter + c * plane_size + (std::size_t)y * W;
+      weighted_sum(across, weight, taps, 0, width, out);
+      for (std::size_t x = 0; x < W; ++x) out[x] = (float)stored_byte(out[x]);
+    }
+  }
+
+  // Vertical pass in strips of columns, bottom to top, so that the rows a
+  // strip's window spans stay in the cache: output row y reads rows[y + k],
+  // which is row y - n + k held inside the image.
+  for (int c = 0; c < 3; ++c) {
+    const float *plane = inter + c * plane_size;
+    for (int i = 0; i < height + 2 * n; ++i) {
+      const int r = i - n < 0 ? 0 : (i - n >= height ? height - 1 : i - n);
+      rows[i] = plane + (std::size_t)r * W;
+    }
+    for (int x0 = 0; x0 < width; x0 += kStrip) {
+      const int x1 = x0 + kStrip < width ? x0 + kStrip : width;
+      for (int y = 0; y < height; ++y) {
+        weighted_sum(rows + y, weight, taps, x0, x1, strip);
+        unsigned char *out = dst + ((std::size_t)y * W + (std::size_t)x0) * 4 + c;
+        for (int x = x0; x < x1; ++x, out += 4) *out = stored_byte(strip[x]);
+      }
     }
   }
 
