@@ -17,6 +17,11 @@ inline float clamp01(float w) { return w < 0.0f ? 0.0f : (w > 1.0f ? 1.0f : w); 
 // sqrt(2) at the near limit.
 inline double nearness(int z) { return std::sqrt(1.0 + (double)z * (-1.0 / 2147483648.0)); }
 
+// (int)v stored as a byte; the common in-range case without the checks.
+inline unsigned char byte_of(double v) {
+  return (unsigned char)(v >= 0.0 && v < 256.0 ? (int)v : truncate_to_int(v));
+}
+
 }  // namespace
 
 int truncate_to_int(double v) {
@@ -84,10 +89,10 @@ void compose(std::size_t count, const float *rij, const float *gij, const float 
     const float m = std::max(r, std::max(g, b));
     // A channel above full brightness scales all three: the hue stays.
     const double scale = m <= 1.0f ? 255.0 : 255.0 / m;
-    out[0] = (unsigned char)truncate_to_int(scale * r + 0.5);
-    out[1] = (unsigned char)truncate_to_int(scale * g + 0.5);
-    out[2] = (unsigned char)truncate_to_int(scale * b + 0.5);
-    const int a = truncate_to_int(clamp01(aij[k]) * 255.0 + 0.5);
+    out[0] = byte_of(scale * r + 0.5);
+    out[1] = byte_of(scale * g + 0.5);
+    out[2] = byte_of(scale * b + 0.5);
+    const int a = byte_of(clamp01(aij[k]) * 255.0 + 0.5);
     out[3] = (unsigned char)(in[3] > a ? in[3] : a);
   }
 }
@@ -99,7 +104,7 @@ float weight_view(std::size_t count, const float *aij, const float *mask, unsign
     if (a > largest) largest = a;
     double g = a * 255.0;
     g = g < 0.0 ? 0.0 : (g > 255.0 ? 255.0 : g);
-    unsigned char grey = (unsigned char)truncate_to_int(g + 0.5);
+    unsigned char grey = byte_of(g + 0.5);
     if (mask[k] != 0.0f) {
       // The first and the last pixel have a missing neighbour, taken as 0.
       const float prev = k > 0 ? mask[k - 1] : 0.0f;

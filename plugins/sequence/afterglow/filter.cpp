@@ -58,6 +58,25 @@ void four_rows(float d, float *dst, const float *src, int len, std::ptrdiff_t st
   }
 }
 
+// One step of the forward and of the backward pass across a row of
+// side-by-side lines.
+void forward_across(float d, float *__restrict acc, const float *__restrict s,
+                    float *__restrict o, int n) {
+  for (int c = 0; c < n; ++c) {
+    acc[c] = s[c] + d * acc[c];
+    o[c] = acc[c];
+  }
+}
+
+void backward_across(float d, float *__restrict acc, const float *__restrict s,
+                     float *__restrict o, int n) {
+  for (int c = 0; c < n; ++c) {
+    const float t = d * acc[c];
+    o[c] = o[c] + t;
+    acc[c] = t + s[c];
+  }
+}
+
 // `lines` adjacent lines whose elements are `step` apart (columns of a
 // plane), a block of them side by side.
 void side_by_side(float d, float *dst, const float *src, int len, int lines, std::ptrdiff_t step) {
@@ -66,24 +85,10 @@ void side_by_side(float d, float *dst, const float *src, int len, int lines, std
   for (int c0 = 0; c0 < lines; c0 += kBlock) {
     const int n = std::min(kBlock, lines - c0);
     std::fill(acc, acc + n, 0.0f);
-    for (int j = 0; j < len; ++j) {
-      const float *s = src + j * step + c0;
-      float *o = dst + j * step + c0;
-      for (int c = 0; c < n; ++c) {
-        acc[c] = s[c] + d * acc[c];
-        o[c] = acc[c];
-      }
-    }
+    for (int j = 0; j < len; ++j) forward_across(d, acc, src + j * step + c0, dst + j * step + c0, n);
     std::fill(acc, acc + n, 0.0f);
-    for (int j = len - 1; j >= 0; --j) {
-      const float *s = src + j * step + c0;
-      float *o = dst + j * step + c0;
-      for (int c = 0; c < n; ++c) {
-        const float t = d * acc[c];
-        o[c] = o[c] + t;
-        acc[c] = t + s[c];
-      }
-    }
+    for (int j = len - 1; j >= 0; --j)
+      backward_across(d, acc, src + j * step + c0, dst + j * step + c0, n);
   }
 }
 
