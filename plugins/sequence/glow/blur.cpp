@@ -63,9 +63,10 @@ void RVBlurBitmap2(unsigned char *map, int width, int height, float distance, in
   // the rows read later lie above y and are still unchanged.
   const int ring = taps + 1 < height ? taps + 1 : height;
   float *inter = (float *)alloc_floats((std::uint64_t)ring * 3 * W);
-  // weights, a row padded with n black pixels at both ends, one output line,
-  // and the line pointers and weights of one output pixel's taps.
-  float *scratch = (float *)alloc_floats((std::uint64_t)taps * 2 + (W + taps) + W);
+  // weights; per channel a row padded with n black pixels at both ends and
+  // one output line; the line pointers and weights of one row's taps.
+  const std::size_t padded = W + (std::size_t)taps;
+  float *scratch = (float *)alloc_floats((std::uint64_t)taps * 2 + 3 * padded + 3 * W);
   const float **lines = (const float **)std::malloc(sizeof(float *) * (std::size_t)taps * 3);
   if (!inter || !scratch || !lines) {
     std::free(inter);
@@ -75,18 +76,16 @@ void RVBlurBitmap2(unsigned char *map, int width, int height, float distance, in
   }
   float *weight = scratch;
   float *tapw = weight + taps;
-  float *pad = tapw + taps;
-  float *line = pad + W + taps;
+  float *pads = tapw + taps;       // channel c at pads + c * padded
+  float *out = pads + 3 * padded;  // channel c at out + c * W
   make_weights(weight, n, distance);
 
   // Black padding stands for the skipped taps: adding w * 0.0 leaves a sum
-  // unchanged.
+  // unchanged. The pointers are those of channel 0; channel c's lie
+  // c * padded further on.
   const float **plain = lines, **mirror = lines + taps, **column = lines + 2 * taps;
-  for (int k = 0; k < taps; ++k) {
-    plain[k] = pad + k;           // pixel x reads x - n + k
-    mirror[k] = pad + 2 * n - k;  // pixel x reads x + n - k
-  }
-  for (int k = 0; k < n; ++k) pad[k] = pad[n + W + k] = 0.0f;
+  for (int c = 0; c < 3; ++c)
+    for (int k = 0; k < n; ++k) pads[c * padded + k] = pads[c * padded + n + W + k] = 0.0f;
   // Runs of pixels along a row with the same window: for rows of 2n or
   // more the plain window, then the mirrored one for the last n; shorter
   // rows alternate at most twice more.
@@ -105,8 +104,14 @@ void RVBlurBitmap2(unsigned char *map, int width, int height, float distance, in
   for (int y = 0; y < height; ++y) {
     for (; done < height && done <= y + n; ++done) {
       const unsigned char *row = map + (std::size_t)done * W * 4;
+      for (std::size_t x = 0; x < W; ++x)
+        for (int c = 0; c < 3; ++c) pads[c * padded + n + x] = row[x * 4 + c];
       for (int c = 0; c < 3; ++c) {
-        for (std::size_t x = 0; x < W; ++x) pad[n + x] = row[x * 4 + c];
+        const float *pad = pads + c * padded;
+        for (int k = 0; k < taps; ++k) {
+          plain[k] = pad + k;           // pixel x reads x - n + k
+          mirror[k] = pad + 2 * n - k;  // pixel x reads x + n - k
+        }
         float *dst = plane(done, c);
         for (int i = 0; i < runs; ++i)
           weighted_sum(run_mirrored[i] ? mirror : plain, weight, taps, run_begin[i],
@@ -116,7 +121,6 @@ void RVBlurBitmap2(unsigned char *map, int width, int height, float distance, in
     }
     // Vertical pass: only the taps that land inside the image are summed.
     const bool m = mirrored(y, height, n);
-    unsigned char *row = map + (std::size_t)y * W * 4;
     for (int c = 0; c < 3; ++c) {
       int count = 0;
       for (int k = 0; k < taps; ++k) {
@@ -126,9 +130,11 @@ void RVBlurBitmap2(unsigned char *map, int width, int height, float distance, in
         tapw[count] = weight[k];
         ++count;
       }
-      weighted_sum(column, tapw, count, 0, width, line);
-      for (std::size_t x = 0; x < W; ++x) row[x * 4 + c] = stored_byte(line[x]);
+      weighted_sum(column, tapw, count, 0, width, out + c * W);
     }
+    unsigned char *row = map + (std::size_t)y * W * 4;
+    for (std::size_t x = 0; x < W; ++x)
+      for (int c = 0; c < 3; ++c) row[x * 4 + c] = stored_byte(out[c * W + x]);
   }
 
   std::free(lines);
