@@ -19,11 +19,14 @@ class Tonecut : public ::testing::Test {
     p->set_value(kUOn, u);
     p->set_value(kVOn, v);
   }
-  // Keys one foreground pixel over one background pixel.
+  // Keys one foreground pixel over one background pixel, in a row of five
+  // so that both the four-pixel groups and the single pixels at the end of
+  // a frame are checked.
   Pixel key(Pixel fg, Pixel bg) {
-    Image a = seqfx_test::solid(1, 1, fg), b = seqfx_test::solid(1, 1, bg);
-    Image out = seqfx_test::solid(1, 1, {9, 9, 9, 9});
+    Image a = seqfx_test::solid(5, 1, fg), b = seqfx_test::solid(5, 1, bg);
+    Image out = seqfx_test::solid(5, 1, {9, 9, 9, 9});
     p->render(1, 0, 0, a, &b, out);
+    for (int x = 1; x < 5; ++x) EXPECT_EQ(at(out, x, 0), at(out, 0, 0)) << "pixel " << x;
     return at(out, 0, 0);
   }
   std::unique_ptr<seqfx::Plugin> p;
@@ -135,6 +138,33 @@ TEST_F(Tonecut, DebugPlanes) {
   p->set_value(kDebug, 2);
   EXPECT_EQ(key({255, 0, 0, 255}, bg), (Pixel{254, 254, 254, 1}));
   EXPECT_EQ(key({0, 0, 255, 255}, bg), (Pixel{106, 106, 106, 1}));
+}
+
+TEST_F(Tonecut, GroupsOfFourAgreeWithSinglePixels) {
+  // A frame is keyed four pixels at a time; each pixel keyed alone must
+  // give the same bytes, whatever its neighbours.
+  struct Case { float y, u, v, tol, blend; int on[3]; };
+  const Case cases[] = {{0.5f, 0.5f, 0.5f, 0.1f, 0.1f, {1, 1, 1}},
+                        {0.3f, 0.6f, 0.4f, 0.4f, 1.0f, {1, 1, 1}},
+                        {0.6f, 0.2f, 0.1f, 0.3f, 0.5f, {0, 1, 1}},
+                        {0.5f, 0.5f, 0.5f, 0.5f, 0.0f, {1, 0, 1}},
+                        {0.2f, 0.5f, 0.5f, 1.0f, 0.7f, {1, 1, 0}}};
+  Image a = seqfx_test::test_picture(37, 23, 7), b = seqfx_test::test_picture(37, 23, 8);
+  for (const Case &c : cases) {
+    p->set_value(kY, c.y), p->set_value(kU, c.u), p->set_value(kV, c.v);
+    p->set_value(kTolY, c.tol), p->set_value(kTolU, c.tol), p->set_value(kTolV, c.tol);
+    p->set_value(kBlend, c.blend);
+    channels(c.on[0], c.on[1], c.on[2]);
+    Image out(37, 23);
+    p->render(1, 0, 0, a, &b, out);
+    for (int y = 0; y < 23; ++y)
+      for (int x = 0; x < 37; ++x) {
+        Image one_a = seqfx_test::solid(1, 1, at(a, x, y)), one_b = seqfx_test::solid(1, 1, at(b, x, y));
+        Image one_out(1, 1);
+        p->render(1, 0, 0, one_a, &one_b, one_out);
+        ASSERT_EQ(at(out, x, y), at(one_out, 0, 0)) << x << "," << y << " key " << c.y;
+      }
+  }
 }
 
 TEST_F(Tonecut, ExtremesOnOddSizes) {

@@ -6,6 +6,11 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -51,11 +56,111 @@ inline float chroma_v(float r, float y) {
   return (float)(ry * 0.877 * 255 / (2 * 157) + 0.5);
 }
 
-inline void copy_pixel(unsigned char *d, const unsigned char *s) {
-  d[0] = s[0];
-  d[1] = s[1];
-  d[2] = s[2];
-  d[3] = s[3];
+// The key settings, read once per frame.
+struct Key {
+  bool y_on, u_on, v_on;
+  float y, u, v, tol_y, tol_u, tol_v, blend;
+};
+
+// The key weight k of one pixel. A pixel that is no candidate gets k = 0,
+// which mixes back its own bytes exactly. m = 0 also gives k = 0 with
+// Blend 0, where m / Blend would be 0 / 0.
+inline float key_weight(const Tables &t, const Key &key, const unsigned char *fg) {
+  const float y = t.luma(fg);
+  float sum = 0.0f;
+  int count = 0;
+  if (key.y_on) {
+    const float d = std::fabs(y - key.y);
+    if (d <= key.tol_y) sum += 1.0f - d / key.tol_y, ++count;
+  }
+  if (key.u_on) {
+    const float d = std::fabs(chroma_u(t.unit[fg[2]], y) - key.u);
+    if (d <= key.tol_u) sum += 1.0f - d / key.tol_u, ++count;
+  }
+  if (key.v_on) {
+    const float d = std::fabs(chroma_v(t.unit[fg[0]], y) - key.v);
+    if (d <= key.tol_v) sum += 1.0f - d / key.tol_v, ++count;
+  }
+  if (count == 0) return 0.0f;
+  const float m = sum / count;
+  return m > key.blend ? 1.0f : (m == 0.0f ? 0.0f : m / key.blend);
+}
+
+// Each byte: background k + foreground (1 - k), single precision, truncated.
+inline void mix(unsigned char *dst, const unsigned char *fg, const unsigned char *bg, float k) {
+  const float rest = 1.0f - k;
+  for (int c = 0; c < 4; ++c) dst[c] = (unsigned char)(int)((float)bg[c] * k + (float)fg[c] * rest);
+}
+
+// The same for four pixels at a time, lane by lane with the same operations
+// in the same order. Absent terms add +0, which leaves the sum unchanged,
+// and a count of 0 divides 0 by 1, so no lane needs a branch.
+typedef float v4f __attribute__((vector_size(16)));
+typedef int v4i __attribute__((vector_size(16)));
+typedef double v2d __attribute__((vector_size(16)));
+
+inline v4f select(v4i mask, v4f a, v4f b) { return (v4f)((mask & (v4i)a) | (~mask & (v4i)b)); }
+inline v4f vabs(v4f x) { return (v4f)((v4i)x & 0x7fffffff); }
+
+// (d <= tol) masked by the channel switch, and the closeness term.
+inline v4f term(bool on, v4f d, float tol, v4i &mask) {
+  mask = on ? (v4i)(d <= tol) : (v4i){0, 0, 0, 0};
+  const v4f t = 1.0f - d / tol;
+  return (v4f)(mask & (v4i)t);
+}
+
+inline v4f chroma4(v4f diff, double a, double scale) {
+  const v2d lo = {diff[0], diff[1]}, hi = {diff[2], diff[3]};
+  const v2d ulo = lo * a * 255 / scale + 0.5, uhi = hi * a * 255 / scale + 0.5;
+  return (v4f){(float)ulo[0], (float)ulo[1], (float)uhi[0], (float)uhi[1]};
+}
+
+inline v4f key_weight4(const Tables &t, const Key &key, const unsigned char *fg) {
+  const v4f y = {t.luma(fg), t.luma(fg + 4), t.luma(fg + 8), t.luma(fg + 12)};
+  const v4f zero = {0, 0, 0, 0};
+  v4i cy, cu = {0, 0, 0, 0}, cv = {0, 0, 0, 0};
+  v4f sum = zero + term(key.y_on, vabs(y - key.y), key.tol_y, cy);
+  if (key.u_on) {
+    const v4f b = {t.unit[fg[2]], t.unit[fg[6]], t.unit[fg[10]], t.unit[fg[14]]};
+    sum += term(true, vabs(chroma4(b - y, 0.492, 2 * 122) - key.u), key.tol_u, cu);
+  }
+  if (key.v_on) {
+    const v4f r = {t.unit[fg[0]], t.unit[fg[4]], t.unit[fg[8]], t.unit[fg[12]]};
+    sum += term(true, vabs(chroma4(r - y, 0.877, 2 * 157) - key.v), key.tol_v, cv);
+  }
+  const v4i count = -(cy + cu + cv);
+  const v4i one = {1, 1, 1, 1};
+  const v4f m = sum / __builtin_convertvector(count > 0 ? count : one, v4f);
+  const v4f ramp = select((v4i)(m == 0.0f), zero, m / key.blend);
+  return select((v4i)(m > key.blend), zero + 1.0f, ramp);
+}
+
+// Mixes four pixels by their four weights.
+inline void mix4(unsigned char *dst, const unsigned char *fg, const unsigned char *bg, v4f k) {
+#ifdef __SSE2__
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i f = _mm_loadu_si128((const __m128i *)fg), b = _mm_loadu_si128((const __m128i *)bg);
+  const __m128i flo = _mm_unpacklo_epi8(f, zero), fhi = _mm_unpackhi_epi8(f, zero);
+  const __m128i blo = _mm_unpacklo_epi8(b, zero), bhi = _mm_unpackhi_epi8(b, zero);
+  const __m128 fp[4] = {_mm_cvtepi32_ps(_mm_unpacklo_epi16(flo, zero)),
+                        _mm_cvtepi32_ps(_mm_unpackhi_epi16(flo, zero)),
+                        _mm_cvtepi32_ps(_mm_unpacklo_epi16(fhi, zero)),
+                        _mm_cvtepi32_ps(_mm_unpackhi_epi16(fhi, zero))};
+  const __m128 bp[4] = {_mm_cvtepi32_ps(_mm_unpacklo_epi16(blo, zero)),
+                        _mm_cvtepi32_ps(_mm_unpackhi_epi16(blo, zero)),
+                        _mm_cvtepi32_ps(_mm_unpacklo_epi16(bhi, zero)),
+                        _mm_cvtepi32_ps(_mm_unpackhi_epi16(bhi, zero))};
+  const v4f rest = 1.0f - k;
+  __m128i r[4];
+  for (int j = 0; j < 4; ++j) {
+    const __m128 kj = _mm_set1_ps(k[j]), rj = _mm_set1_ps(rest[j]);
+    r[j] = _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(bp[j], kj), _mm_mul_ps(fp[j], rj)));
+  }
+  const __m128i packed = _mm_packus_epi16(_mm_packs_epi32(r[0], r[1]), _mm_packs_epi32(r[2], r[3]));
+  _mm_storeu_si128((__m128i *)dst, packed);
+#else
+  for (int j = 0; j < 4; ++j) mix(dst + 4 * j, fg + 4 * j, bg + 4 * j, k[j]);
+#endif
 }
 
 }  // namespace
@@ -117,37 +222,13 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int hei
   }
 
   // A channel that is off needs no conversion at all.
-  const bool y_on = p->y_on != 0, u_on = p->u_on != 0, v_on = p->v_on != 0;
-  const float tol_y = p->tol_y, tol_u = p->tol_u, tol_v = p->tol_v, blend = p->blend;
-  const float key_y = p->y, key_u = p->u, key_v = p->v;
-  for (long i = 0; i < n; ++i, fg += 4, bg += 4, dst += 4) {
-    const float y = t.luma(fg);
-    const float dy = y_on ? std::fabs(y - key_y) : 0.0f;
-    const float du = u_on ? std::fabs(chroma_u(t.unit[fg[2]], y) - key_u) : 0.0f;
-    const float dv = v_on ? std::fabs(chroma_v(t.unit[fg[0]], y) - key_v) : 0.0f;
-    const bool cy = y_on && dy <= tol_y, cu = u_on && du <= tol_u, cv = v_on && dv <= tol_v;
-    if (!(cy || cu || cv)) {
-      copy_pixel(dst, fg);
-      continue;
-    }
-    float sum = 0.0f;
-    int count = 0;
-    if (cy) sum += 1.0f - dy / tol_y, ++count;
-    if (cu) sum += 1.0f - du / tol_u, ++count;
-    if (cv) sum += 1.0f - dv / tol_v, ++count;
-    const float m = sum / count;
-    // m = 0 gives k = 0, also with Blend 0, where m / Blend would be 0 / 0.
-    const float k = m > blend ? 1.0f : (m == 0.0f ? 0.0f : m / blend);
-    // k = 0 and k = 1 give back one input's bytes exactly.
-    if (k == 0.0f) {
-      copy_pixel(dst, fg);
-    } else if (k == 1.0f) {
-      copy_pixel(dst, bg);
-    } else {
-      const float rest = 1.0f - k;
-      for (int c = 0; c < 4; ++c) dst[c] = (unsigned char)(int)((float)bg[c] * k + (float)fg[c] * rest);
-    }
+  const Key key = {p->y_on != 0, p->u_on != 0, p->v_on != 0, p->y,     p->u,    p->v,
+                   p->tol_y,     p->tol_u,     p->tol_v,     p->blend};
+  long i = 0;
+  for (; i + 4 <= n; i += 4) {
+    mix4(dst + 4 * i, fg + 4 * i, bg + 4 * i, key_weight4(t, key, fg + 4 * i));
   }
+  for (; i < n; ++i) mix(dst + 4 * i, fg + 4 * i, bg + 4 * i, key_weight(t, key, fg + 4 * i));
 }
 
 SEQFX_STANDARD_ENTRIES(name, varstr, cfra, plugin_seq_doit)
