@@ -120,18 +120,17 @@ void RVBlurBitmap2(unsigned char *map, int width, int height, float distance, in
       }
     }
     // Vertical pass: only the taps that land inside the image are summed.
+    // The three planes of a row lie end to end and are summed as one line.
     const bool m = mirrored(y, height, n);
-    for (int c = 0; c < 3; ++c) {
-      int count = 0;
-      for (int k = 0; k < taps; ++k) {
-        const int r = m ? y + n - k : y - n + k;
-        if (r < 0 || r >= height) continue;
-        column[count] = plane(r, c);
-        tapw[count] = weight[k];
-        ++count;
-      }
-      weighted_sum(column, tapw, count, 0, width, out + c * W);
+    int count = 0;
+    for (int k = 0; k < taps; ++k) {
+      const int r = m ? y + n - k : y - n + k;
+      if (r < 0 || r >= height) continue;
+      column[count] = plane(r, 0);
+      tapw[count] = weight[k];
+      ++count;
     }
+    weighted_sum(column, tapw, count, 0, 3 * width, out);
     unsigned char *row = map + (std::size_t)y * W * 4;
     for (std::size_t x = 0; x < W; ++x)
       for (int c = 0; c < 3; ++c) row[x * 4 + c] = stored_byte(out[c * W + x]);
