@@ -26,6 +26,9 @@ const char kUsage[] =
     "      --depth-out FILE            the output's depth plane as distances (.exr, .tif, .pfm)\n"
     "      --float                     float pixels in (floatbuf) and out (to .exr, .hdr, .pfm)\n"
     "      --fps N                     frame rate of a video made from pictures (default 25)\n"
+    "      --texture-from MASK         before each frame, shade the module's texture role at MASK's pixels\n"
+    "                                  whose alpha is not 0 (a renderer's visible points)\n"
+    "      --texture-threshold T       only MASK pixels with alpha above T (0..1)\n"
     "  seqfx demo [DIR] [--only A,B]   every module on a built-in scene, into DIR (default demo)\n"
     "  seqfx                           the same as seqfx demo\n"
     "Modules are searched in the --plugins folders, then in " SEQFX_DEFAULT_MODULE_DIR ".\n";

@@ -85,6 +85,14 @@ bool take_option(const std::vector<std::string> &args, std::size_t &i, RenderOpt
     if (!parse_double(needs_value(), v) || v <= 0 || v > 1000)
       throw HostError("--fps wants frames per second above 0, not \"" + value + "\"");
     o.fps = value;
+  } else if (render && opt == "--texture-from") {
+    o.texture_from = needs_value();
+  } else if (render && opt == "--texture-threshold") {
+    double v;
+    if (!parse_double(needs_value(), v) || v < 0 || v > 1)
+      throw HostError("--texture-threshold wants an alpha from 0 to 1, not \"" + value + "\"");
+    o.texture_threshold = (float)v;
+    o.texture_threshold_given = true;
   } else if (!render && opt == "--strips") {
     const std::string &v = needs_value();
     if (v != "1" && v != "2" && v != "3") throw HostError("--strips wants 1, 2 or 3, not \"" + v + "\"");
@@ -94,6 +102,11 @@ bool take_option(const std::vector<std::string> &args, std::size_t &i, RenderOpt
     if (v != "scene" && v != "green" && v != "clean")
       throw HostError("--scene wants scene, green or clean, not \"" + v + "\"");
     o.scene = v;
+  } else if (!render && (opt == "--scene2" || opt == "--scene3")) {
+    const std::string &v = needs_value();
+    if (v != "scene" && v != "green" && v != "clean" && v != "plate" && v != "second" && v != "third")
+      throw HostError(opt + " wants scene, green, clean, plate, second or third, not \"" + v + "\"");
+    (opt == "--scene2" ? o.scene2 : o.scene3) = v;
   } else {
     return false;
   }

@@ -31,10 +31,14 @@ struct RenderOptions {
   seqfx::DepthRange depth_range;     // --depth-range NEAR:FAR
   bool use_float = false;            // --float
   std::string fps;                   // --fps, for video made from pictures
+  std::string texture_from;          // --texture-from MASK (or pattern): shade the texture role
+  bool texture_threshold_given = false;
+  float texture_threshold = 0.0f;    // --texture-threshold T: mask alpha above T (0..1)
 
   // Only in demo.cfg lines.
   int strips = 0;                    // --strips N (0: from the module's table)
-  std::string scene;                 // --scene scene|green|clean
+  std::string scene;                 // --scene scene|green|clean (the first strip)
+  std::string scene2, scene3;        // --scene2/--scene3: the other strips' pictures
 
   // factor0 and factor1 at position t of the frame range.
   float factor0_at(double t) const { return (float)factor0.at(t); }

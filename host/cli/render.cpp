@@ -6,11 +6,13 @@
 #include "frames.h"
 #include "picture.h"
 #include "progress.h"
+#include "quiet.h"
 #include "staging.h"
 #include "video.h"
 
 #include "seqfx/depth.h"
 #include "seqfx/error.h"
+#include "seqfx/texture.h"
 #include "seqfx/values.h"
 
 #include <unistd.h>
@@ -164,6 +166,34 @@ class Sink {
   std::unique_ptr<VideoWriter> writer_;
 };
 
+// Stands in for a renderer that evaluates the module's texture role on
+// every visible point: before each frame the texture is shaded at the
+// mask's pixels whose alpha is above the threshold ("Alpha Threshold"), or
+// not 0 ("Alpha!=0"). Both roles share the screen slot TexturNr.= of the
+// sequence table, slot 0 when it is unset (-1).
+FrameHook texture_from_mask(const Global &g, seqfx::Plugin &plugin, const RenderOptions &o) {
+  std::shared_ptr<seqfx::Texture> tex;
+  {
+    Silence silence(g.quiet);
+    tex = seqfx::Texture::beside(plugin);
+    const int slot_row = plugin.find_row("TexturNr.=");
+    if (plugin.int_slot(slot_row) < 0) plugin.set_value(slot_row, 0);
+    tex->plugin().set_value("TexturNr.", plugin.int_slot(slot_row));
+    if (o.texture_threshold_given) tex->plugin().set_value("a-threshold=", o.texture_threshold);
+  }
+  const int stype = tex->find_subtype(o.texture_threshold_given ? "Alpha Threshold" : "Alpha!=0");
+  // A still mask serves every frame; a numbered one is read per frame.
+  std::shared_ptr<Image> still;
+  if (!is_pattern(o.texture_from))
+    still = std::make_shared<Image>(read_picture(o.texture_from, false).image);
+  return [=](Frame &f) {
+    Image numbered(0, 0);
+    if (!still) numbered = read_picture(frame_name(o.texture_from, f.number), false).image;
+    Silence silence(g.quiet);
+    seqfx::shade_from_mask(*tex, stype, still ? *still : numbered, o.texture_threshold);
+  };
+}
+
 }  // namespace
 
 int cmd_render(const Global &g, const RenderOptions &o) {
@@ -213,6 +243,7 @@ int cmd_render(const Global &g, const RenderOptions &o) {
   Effect effect;
   effect.plugin = plugin.get();
   effect.quiet = g.quiet;
+  if (!o.texture_from.empty()) effect.before.push_back(texture_from_mask(g, *plugin, o));
   bool have_range = o.depth_range_given;
   seqfx::DepthRange range = o.depth_range;
 
