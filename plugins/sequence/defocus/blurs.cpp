@@ -82,6 +82,7 @@ Img *defocus2(const Img *a, const Img *front, Mask *const *ladder, float sigma) 
     std::free(curve);
     return nullptr;
   }
+  // L and N stay in double; g and each curve value are rounded to single.
   for (int f = 0; f < 256; ++f) {
     float *cv = curve + 256 * f;
     const float s = (float)((double)(sigma * (float)f) / 255.0);

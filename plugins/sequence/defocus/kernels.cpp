@@ -5,6 +5,7 @@
 
 namespace dof {
 
+// 1 / (x^8 + 1) in double, x^8 by the library's power function.
 float zigma(float x) { return (float)(1.0 / (std::pow((double)x, 8.0) + 1.0)); }
 
 Mask *gauss_mask(float r) {
