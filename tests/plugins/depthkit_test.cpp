@@ -43,15 +43,13 @@ TEST_F(Depthkit, FirstCallTurnsMaskGreenAndSelectsDepthView) {
   // Later calls skip the set-up and its note at verbosity 1.
   std::string second = run(in, nullptr, out);
   EXPECT_EQ(second.find("The zbuffer has 32 bits"), std::string::npos) << second;
-}
 
-TEST_F(Depthkit, FirstCallKeepsAColourThatIsNotZero) {
-  p->set_colour(kColour, 0, 0, 0, 1);
-  Image in = depth_row({0});
-  Image out(1, 1);
-  run(in, nullptr, out);
-  const unsigned char *c = p->slot(kColour);
-  EXPECT_EQ((Pixel{c[0], c[1], c[2], c[3]}), (Pixel{0, 0, 0, 1}));
+  // A colour that is not all zero is kept.
+  auto q = seqfx_test::load("depthkit");
+  q->set_colour(kColour, 0, 0, 0, 1);
+  run_on(*q, in, nullptr, out);
+  EXPECT_EQ(q->slot(kColour)[1], 0);
+  EXPECT_EQ(q->slot(kColour)[3], 1);
 }
 
 TEST_F(Depthkit, TheToggleSwitchedOnLastWins) {
@@ -217,7 +215,7 @@ TEST_F(Depthkit, AutoSelectTakesNearestAndFarthestOpaqueDepth) {
   EXPECT_EQ(at(out, 0, 0), (Pixel{0, 0, 0, 255}));
 }
 
-TEST_F(Depthkit, NoOpaquePixelSwapsTheRangeAndWarns) {
+TEST_F(Depthkit, ReversedRangeIsSwappedAndWarned) {
   Image in = depth_row({-1000000, 4000000});
   for (int x = 0; x < 2; ++x) in.pixel(x, 0)[3] = 100;
   Image out(2, 1);
@@ -228,18 +226,17 @@ TEST_F(Depthkit, NoOpaquePixelSwapsTheRangeAndWarns) {
   EXPECT_NE(log.find("\n" + banner + "\n* start z must be smaller than end z\n"
                      "* start z and end z have been switched\n" + banner + "\n"),
             std::string::npos) << log;
-}
 
-TEST_F(Depthkit, HandSetRangeIsSwappedInItsSlots) {
+  // A range reversed by hand is swapped in its slots too.
   p->set_value(kAuto, 0);
   p->set_value(kStart, 2);
   p->set_value(kEnd, -2);
-  Image in = depth_row({0});
-  Image out(1, 1);
-  run(in, nullptr, out);
+  Image mid = depth_row({0});
+  Image out1(1, 1);
+  run(mid, nullptr, out1);
   EXPECT_EQ(p->float_slot(kStart), -2.0f);
   EXPECT_EQ(p->float_slot(kEnd), 2.0f);
-  EXPECT_EQ(at(out, 0, 0), (Pixel{127, 127, 127, 255}));
+  EXPECT_EQ(at(out1, 0, 0), (Pixel{127, 127, 127, 255}));
 }
 
 TEST_F(Depthkit, MaskModesWithAutoSelectAdviseTurningItOff) {
