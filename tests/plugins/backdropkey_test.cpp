@@ -287,8 +287,21 @@ TEST_F(Backdropkey, ConsoleLevels) {
         "horiz pass 3x ok...vert pass 3x ok\n\nconverting back"})
     EXPECT_NE(tmi.find(part), std::string::npos) << part << "\nin:\n" << tmi;
   p->set_value(kSpill, 1);
-  p->set_value(kDisplay, 1);
+  p->set_value(kDv, 0);
+  p->set_value(kEdge, 0);
   p->set_value(kBack, 1);
+  EXPECT_NE(transcript(1).find("-> background: checkerboard...\nshow: 0) normal output \nprocessing "
+                               "image...key mask set...inverting mask...\nspill control at "
+                               "0.250%...manual respill\n\nconverting"),
+            std::string::npos);
+  p->set_value(kBack, 2);
+  Image second = seqfx_test::solid(2, 2, kGrey);
+  p->set_value(kInfo, 1);
+  seqfx_test::Console con;
+  run(in, &second);
+  con.finish();
+  EXPECT_NE(con.out().find("-> background: ibuf2...\nshow: 0)"), std::string::npos) << con.out();
+  p->set_value(kDisplay, 1);
   const std::string sel = transcript(1);
   EXPECT_EQ(sel.find("background"), std::string::npos);
   EXPECT_NE(sel.find("show: 1) selection channels...\nconverting"), std::string::npos) << sel;
