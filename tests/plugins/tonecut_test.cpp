@@ -184,13 +184,6 @@ TEST_F(Tonecut, ExtremesOnOddSizes) {
         EXPECT_TRUE(o == at(a, x, y) || o == at(b, x, y)) << x << "," << y;
       }
   }
-  p->set_value(kTolY, 0.0001);
-  p->set_value(kTolU, 0.0001);
-  p->set_value(kTolV, 0.0001);
-  p->set_value(kBlend, 1);
-  Image a = seqfx_test::test_picture(37, 23, 5), b = seqfx_test::test_picture(37, 23, 6);
-  Image out(37, 23);
-  p->render(1, 0, 0, a, &b, out);
 }
 
 }  // namespace
