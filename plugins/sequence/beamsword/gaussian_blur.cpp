@@ -47,9 +47,10 @@ int gaussianBlur(const unsigned char *src, unsigned char *dst, int width, int he
   if (width <= 0 || height <= 0) return 1;
   const std::size_t W = (std::size_t)width;
   const float fn = (float)quality * amount;
-  // Qualities below the table's 1 give the one-tap kernel; a window beyond
-  // any frame size is refused like memory that cannot be had.
-  const int n = fn >= 1.0f ? (fn < 1.0e6f ? (int)fn : -1) : 0, taps = 2 * n + 1;
+  // Below 1 the kernel is the one tap. A window longer than any frame (only
+  // outside the table, where i * i could overflow) is refused like memory
+  // that cannot be had.
+  const int n = fn >= 1.0f ? (fn <= 40000.0f ? (int)fn : -1) : 0, taps = 2 * n + 1;
   if (n < 0) {
     copy_colour(src, dst, W * (std::size_t)height);
     return 0;
@@ -61,7 +62,7 @@ int gaussianBlur(const unsigned char *src, unsigned char *dst, int width, int he
   const std::size_t plane_size = W * (std::size_t)height;
   float *inter = (float *)alloc_floats((std::uint64_t)plane_size * 3);
   // weights, a row with n repeated edge pixels at both ends, one output
-  // strip; the line pointers of the horizontal taps and the rows of a plane
+  // line; the line pointers of the horizontal taps and the rows of a plane
   // with n repeated edge rows at both ends.
   float *scratch = (float *)alloc_floats((std::uint64_t)taps + (W + 2 * n) + W);
   const float **lines =

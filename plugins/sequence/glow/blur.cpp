@@ -51,9 +51,9 @@ void make_weights(float *weight, int n, float distance) {
 void RVBlurBitmap2(unsigned char *map, int width, int height, float distance, int quality) {
   if (!(distance > 0.0f) || width <= 0 || height <= 0) return;
   const float fn = (float)(quality + 1) * distance;
-  // Qualities below the table's 1 would give an empty window; the largest
-  // values of the table give 120.
-  if (!(fn >= 1.0f) || fn > 1.0e6f) return;
+  // The table's values give n = 1 .. 120. An empty window, or one so long
+  // that i * i would overflow (both only outside the table), blurs nothing.
+  if (!(fn >= 1.0f) || fn > 40000.0f) return;
   const int n = (int)fn, taps = 2 * n;
   const std::size_t W = (std::size_t)width;
 
