@@ -108,6 +108,34 @@ class VideoSource : public Source {
   VideoReader reader_;
 };
 
+// Float planes for strips read from 8-bit sources (video): value / 255.
+void add_float_plane(Image &img) {
+  if (img.floatbuf()) return;
+  float *f = img.add_floatbuf();
+  for (std::size_t i = 0, n = img.pixels() * 4; i < n; ++i) f[i] = img.rect()[i] / 255.0f;
+}
+
+// After the effect: a float plane the module left untouched (all zero) is
+// dropped, so that the output comes from rect; a module that wrote only
+// floats gets rect filled from them for 8-bit outputs.
+void settle_float_output(Image &out) {
+  const float *f = out.floatbuf();
+  if (!f) return;
+  const std::size_t n = out.pixels() * 4;
+  bool written = false, rect_written = false;
+  for (std::size_t i = 0; i < n && !written; ++i) written = f[i] != 0.0f;
+  if (!written) {
+    out.drop_floatbuf();
+    return;
+  }
+  for (std::size_t i = 0; i < n && !rect_written; ++i) rect_written = out.rect()[i] != 0;
+  if (rect_written) return;
+  for (std::size_t i = 0; i < n; ++i) {
+    const float v = f[i];
+    out.rect()[i] = !(v > 0.0f) ? 0 : v >= 1.0f ? 255 : (unsigned char)(int)(v * 255.0f + 0.5f);
+  }
+}
+
 std::unique_ptr<Source> open_source(const std::string &in, bool want_float) {
   if (is_video_name(in)) return std::make_unique<VideoSource>(in);
   if (is_pattern(in)) return std::make_unique<SequenceSource>(in, want_float);
@@ -260,6 +288,7 @@ int cmd_render(const Global &g, const RenderOptions &o) {
         throw HostError("inputs of different sizes: " + o.inputs[0] + " is " +
                         size_text(strips[0].width(), strips[0].height()) + ", " + o.inputs[s] + " is " +
                         size_text(p.image.width(), p.image.height()));
+      if (o.use_float) add_float_plane(p.image);
       strips.push_back(std::move(p.image));
       depths.push_back(std::move(p.depth));
     }
@@ -284,6 +313,7 @@ int cmd_render(const Global &g, const RenderOptions &o) {
     frame.strips = &strips;
     frame.out = &out;
     effect.run(frame);
+    settle_float_output(out);
 
     sink.put(number, out, o.use_float, rate);
     if (depth_sink) {

@@ -169,6 +169,15 @@ TEST(Render, FloatPixelsInAndOut) {
     EXPECT_FLOAT_EQ(out.at(x, 1, 2), 1.0f - (0.25f * x + 2));  // beyond 0..1, kept
     EXPECT_FLOAT_EQ(out.at(x, 0, 3), 0.0f);
   }
+  // A module that writes floats only still gives an 8-bit picture.
+  r = seqfx(probe({"-i", dir / "in.exr", "-o", dir / "out.png", "--set", "Mode=4", "--float"}));
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(read_file(dir / "out.png").byte_pixel(2, 0), (Pixel{128, 0, 0, 0}));
+  // One that ignores them is written from its bytes, also to a float format.
+  r = seqfx({"render", "invert", "-i", dir / "in.exr", "-o", dir / "inv.exr", "--float"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_FLOAT_EQ(read_file(dir / "inv.exr").at(1, 0, 0), (255 - 64) / 255.0f);  // 0.25 read as 64
+
   // Without --float the module finds no float planes.
   r = seqfx(probe({"-i", dir / "in.exr", "-o", dir / "plain.exr", "--set", "Mode=4"}));
   ASSERT_EQ(r.code, 0) << r.err;
