@@ -90,7 +90,7 @@ inline double wrap(double v, int size) {
 
 // Pulls an outside point back along the ray from the centre onto the
 // border, whose far sides are width and height.
-inline void pull_back(const Frame &f, double &sx, double &sy) {
+__attribute__((noinline)) void pull_back(const Frame &f, double &sx, double &sy) {
   if (std::isnan(sx) || std::isnan(sy)) return;
   const bool xo = sx < 0 || sx > f.w1, yo = sy < 0 || sy > f.h1;
   double tx = 0, ty = 0;
@@ -109,7 +109,7 @@ inline void pull_back(const Frame &f, double &sx, double &sy) {
 }
 
 // Samples the source at (sx, sy) into o.
-inline void sample(const Frame &f, double sx, double sy, unsigned char *o) {
+__attribute__((always_inline)) inline void sample(const Frame &f, double sx, double sy, unsigned char *o) {
   // A point that is not a number counts as outside.
   if (!(sx >= 0 && sx <= f.w1 && sy >= 0 && sy <= f.h1)) {
     if (f.style == kSolid) {
@@ -163,7 +163,7 @@ inline void sample(const Frame &f, double sx, double sy, unsigned char *o) {
 inline void source_point(const Frame &f, const Turn &t, bool spiral, double r, double phi,
                          double &sx, double &sy) {
   const double theta = spiral ? phi + r * t.deg : phi + t.deg;
-  const double rs = r / t.sc;
+  const double rs = t.sc == 1.0 ? r : r / t.sc;  // the same value, without a division
   sx = rs * std::cos(theta) + f.cx;
   sy = rs * std::sin(theta) + f.cy;
 }
