@@ -121,7 +121,8 @@ TEST_F(Glow, OnePixelKernelShiftsHalfAPixelAndHalvesTheEdges) {
   // A uniform frame: the inside keeps its value, every edge is halved
   // (the corners twice).
   Image flat = seqfx_test::solid(4, 3, {255, 0, 0, 0});
-  p->render(1, 0, 0, flat, nullptr, out = Image(4, 3));
+  out = Image(4, 3);
+  p->render(1, 0, 0, flat, nullptr, out);
   for (int y = 0; y < 3; ++y)
     for (int x = 0; x < 4; ++x) {
       const bool ex = x == 0 || x == 3, ey = y == 0 || y == 2;

@@ -47,6 +47,7 @@ SEQFX_DATA ParamDescriptor varstr[] = {
     SEQFX_ROW(PLUGIN_CODE_NUMBER_FLOAT, "Blur Aura", 10, 0, 20, "Amount of blur on aura"),
     SEQFX_ROW(PLUGIN_CODE_NUMBER_FLOAT, "Blur Core", 0.7f, 0, 20, "Amount of blur on core"),
     SEQFX_ROW(PLUGIN_CODE_NUMBER_INT, "Blur Quality", 3, 1, 5, "Accuracy of blur applied"),
+    // The label under the blur settings, a credit line; its text is our own.
     SEQFX_ROW(PLUGIN_CODE_LABEL, "seqfx effects", 0, 0, 0, "In: 1 strip"),
     SEQFX_ROW(PLUGIN_CODE_TOGGLE, "Flicker", 0, 0, 1, "Flicker aura"),
 };

@@ -24,6 +24,8 @@ bool mirrored(int j, int len, int n) {
   return len - 1 - j >= j;
 }
 
+// Scratch memory comes from the standard allocator; a size that does not
+// fit the address space counts as memory that cannot be had.
 void *alloc_floats(std::uint64_t count) {
   const std::uint64_t bytes = count * sizeof(float);
   if (count == 0 || bytes / sizeof(float) != count || bytes > (std::uint64_t)SIZE_MAX) return nullptr;
