@@ -56,21 +56,6 @@ TEST_F(Desaturate, DoublePrecisionDecidesTheByte) {
   EXPECT_EQ(one({1, 208, 251, 0}), (Pixel{145, 153, 155, 0}));
 }
 
-TEST_F(Desaturate, EveryPixelOfAPicture) {
-  p->set_value(kAmount, 37);
-  Image src = seqfx_test::test_picture(37, 23);
-  Image out(37, 23);
-  p->render(1, 0, 0, src, nullptr, out);
-  const double a = 0.37;
-  for (int y = 0; y < 23; ++y)
-    for (int x = 0; x < 37; ++x) {
-      const Pixel s = at(src, x, y), o = at(out, x, y);
-      const int grey = (int)(0.299 * s[0] + 0.587 * s[1] + 0.114 * s[2]);
-      for (int c = 0; c < 3; ++c) ASSERT_EQ(o[c], (int)(s[c] * a + grey * (1.0 - a))) << x << "," << y;
-      ASSERT_EQ(o[3], s[3]);
-    }
-}
-
 TEST_F(Desaturate, AmountsOutsideTheSliderAreLimited) {
   const Pixel px{200, 100, 0, 128};
   raw_amount(1000);

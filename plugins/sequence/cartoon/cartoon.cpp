@@ -40,6 +40,20 @@ void ColorBoost(unsigned char *px) {
   for (int c = 0; c < 3; ++c) px[c] = (unsigned char)(px[c] * 255 / m);
 }
 
+// ColorBoost as a table: for every largest channel m the boosted value
+// v * 255 / m of every v <= m; row 0 (a black pixel) keeps its values.
+struct BoostTable {
+  unsigned char value[256 * 256];
+};
+constexpr BoostTable make_boost_table() {
+  BoostTable t{};
+  for (int v = 0; v < 256; ++v) t.value[v] = (unsigned char)v;
+  for (int m = 1; m < 256; ++m)
+    for (int v = 0; v <= m; ++v) t.value[m * 256 + v] = (unsigned char)(v * 255 / m);
+  return t;
+}
+constexpr BoostTable kBoost = make_boost_table();
+
 // Sum of the squared differences of all four bytes, alpha included.
 inline int geterror(const unsigned char *a, const unsigned char *b) {
   const int d0 = a[0] - b[0], d1 = a[1] - b[1], d2 = a[2] - b[2], d3 = a[3] - b[3];
@@ -214,22 +228,11 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int hei
   }
 
   if (p->flatten || p->boost) {
-    // Tables: the flattened level of every byte value, and for every
-    // largest channel m the boosted value v * 255 / m of every v <= m
-    // (row 0, a black pixel, keeps its values).
+    // The flattened level of every byte value; boosting looks up the table
+    // made at compile time.
     unsigned char flat[256];
     for (int v = 0; v < 256; ++v) flat[v] = (unsigned char)(p->flatten ? v / 40 * 40 : v);
-    unsigned char *boost = nullptr;
-    if (p->boost) {
-      boost = static_cast<unsigned char *>(std::malloc(256 * 256));
-      if (!boost) {
-        std::free(t);
-        return;
-      }
-      for (int v = 0; v < 256; ++v) boost[v] = (unsigned char)v;
-      for (int m = 1; m < 256; ++m)
-        for (int v = 0; v <= m; ++v) boost[m * 256 + v] = (unsigned char)(v * 255 / m);
-    }
+    const unsigned char *boost = p->boost ? kBoost.value : nullptr;
     for (long k = 0; k < n; ++k) {
       unsigned char px[4] = {flat[src[4 * k]], flat[src[4 * k + 1]], flat[src[4 * k + 2]],
                              src[4 * k + 3]};
@@ -244,7 +247,6 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int hei
       }
       std::memcpy(t + 4 * k, px, 4);
     }
-    std::free(boost);
   } else {
     std::memcpy(t, src, (size_t)n * 4);
   }

@@ -3,7 +3,6 @@
 
 #include "seqfx_module.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -56,9 +55,18 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int, int, ImageBuf
     wg[v] = 0.587 * v;
     wb[v] = 0.114 * v;
   }
+  const unsigned char *src = ibuf1->rect;
+  unsigned char *dst = out->rect;
   unsigned char *mix = static_cast<unsigned char *>(std::malloc(256 * 256));
   if (!mix) {
-    std::printf("desaturate: out of memory\n");
+    // Without room for the table, the same sums pixel by pixel.
+    for (long k = 0; k < n; ++k, src += 4, dst += 4) {
+      const double g = (int)(wr[src[0]] + wg[src[1]] + wb[src[2]]) * (1.0 - a);
+      const unsigned char px[4] = {(unsigned char)(int)(src[0] * a + g),
+                                   (unsigned char)(int)(src[1] * a + g),
+                                   (unsigned char)(int)(src[2] * a + g), src[3]};
+      std::memcpy(dst, px, 4);
+    }
     return;
   }
   for (int grey = 0; grey < 256; ++grey) {
@@ -66,8 +74,6 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int, int, ImageBuf
     for (int c = 0; c < 256; ++c) mix[grey * 256 + c] = (unsigned char)(int)(c * a + g);
   }
 
-  const unsigned char *src = ibuf1->rect;
-  unsigned char *dst = out->rect;
   for (long k = 0; k < n; ++k, src += 4, dst += 4) {
     const unsigned char *row = mix + 256 * (int)(wr[src[0]] + wg[src[1]] + wb[src[2]]);
     const unsigned char px[4] = {row[src[0]], row[src[1]], row[src[2]], src[3]};
