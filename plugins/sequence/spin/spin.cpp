@@ -100,8 +100,9 @@ __attribute__((noinline)) void pull_back(const Frame &f, double &sx, double &sy)
   else if (sy > f.h1) ty = (sy - f.cy) / (f.height - f.cy);
   const double t = xo && yo ? (tx > ty ? tx : ty) : (xo ? tx : ty);
   const double px = (sx - f.cx) / t + f.cx, py = (sy - f.cy) / t + f.cy;
-  // A centre on the border (or a point at the centre's own distance)
-  // leaves no ray to follow: the edge pixels are extended instead.
+  // A centre on the border makes t zero or infinite and the division
+  // meaningless: the point is then left where it is and the clamp extends
+  // the edge pixels instead.
   if (std::isfinite(px) && std::isfinite(py)) {
     sx = px;
     sy = py;
@@ -109,7 +110,8 @@ __attribute__((noinline)) void pull_back(const Frame &f, double &sx, double &sy)
 }
 
 // Samples the source at (sx, sy) into o.
-__attribute__((always_inline)) inline void sample(const Frame &f, double sx, double sy, unsigned char *o) {
+__attribute__((always_inline)) inline void sample(const Frame &f, double sx, double sy,
+                                                  unsigned char *o) {
   // A point that is not a number counts as outside.
   if (!(sx >= 0 && sx <= f.w1 && sy >= 0 && sy <= f.h1)) {
     if (f.style == kSolid) {
@@ -263,6 +265,10 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float factor0, float, int width,
     t1.sc = S;
     t2.sc = 1 / S;
   }
+  // Scale 0 makes a zoom of 0 or of infinity: the source points become
+  // infinite, not a number, or the centre itself. Such points count as
+  // outside and are clamped, so the picture shrinks to nothing (outside
+  // colour or extended edge) or grows to its centre pixel.
   const bool spiral = p->spiral != 0;
   if (spiral) {
     // A frame one pixel wide has no half width; the angle then applies
