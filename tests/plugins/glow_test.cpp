@@ -185,6 +185,27 @@ TEST_F(Glow, LargeFramesMatchTheReference) {
   }
 }
 
+TEST_F(Glow, ALoneLightReachesExactlyItsWindow) {
+  // One lit pixel on black, moved along a row and up a column: wherever it
+  // lies, every pixel whose window (plain or mirrored) covers it gets its
+  // share, and no other pixel does.
+  for (double distance : {0.5, 3.0}) {
+    set(0, 1, 1, distance, distance < 1 ? 1 : 3, 1);
+    for (int along = 0; along < 2; ++along)
+      for (int at = 0; at < 90; ++at) {
+        const int w = along ? 90 : 3, h = along ? 3 : 90;
+        Image src = seqfx_test::painted(w, h, [&](int x, int y) {
+          const bool here = along ? (x == at && y == 1) : (y == at && x == 1);
+          return here ? Pixel{255, 128, 4, 255} : Pixel{0, 0, 0, 255};
+        });
+        Image out(w, h);
+        p->render(1, 0, 0, src, nullptr, out);
+        ASSERT_TRUE(seqfx_test::same_pixels(out, expected(src, Image(w, h))))
+            << "distance " << distance << (along ? " column " : " row ") << at;
+      }
+  }
+}
+
 TEST_F(Glow, MissingImagesLeaveTheOutputAlone) {
   Image src = seqfx_test::test_picture(7, 5);
   Image out = seqfx_test::solid(7, 5, {1, 2, 3, 4});

@@ -48,6 +48,34 @@ void make_weights(float *weight, int n, float distance) {
   for (int k = 0; k < 2 * n; ++k) weight[k] = weight[k] / sum;
 }
 
+// Lines are summed in blocks of this many pixels; a block whose taps all
+// read black is set to 0 without summing (its sum is +0.0 exactly).
+constexpr int kBlock = 32;
+
+// weighted_sum over [begin, end), leaving out the blocks for which
+// black(x0, x1) holds.
+template <typename Black>
+void sum_lit_blocks(const float *const *lines, const float *w, int m, int begin, int end,
+                    float *out, Black black) {
+  int x = begin;
+  while (x < end) {
+    int stop = x;
+    while (stop < end) {
+      const int next = stop + kBlock < end ? stop + kBlock : end;
+      if (black(stop, next)) break;
+      stop = next;
+    }
+    if (stop > x) {
+      weighted_sum(lines, w, m, x, stop, out);
+      x = stop;
+      continue;
+    }
+    const int next = x + kBlock < end ? x + kBlock : end;
+    for (int i = x; i < next; ++i) out[i] = 0.0f;
+    x = next;
+  }
+}
+
 }  // namespace
 
 void RVBlurBitmap2(unsigned char *map, int width, int height, float distance, int quality) {
@@ -70,12 +98,21 @@ void RVBlurBitmap2(unsigned char *map, int width, int height, float distance, in
   const std::size_t padded = W + (std::size_t)taps;
   float *scratch = (float *)alloc_floats((std::uint64_t)taps * 2 + 3 * padded + 3 * W);
   const float **lines = (const float **)std::malloc(sizeof(float *) * (std::size_t)taps * 3);
-  if (!inter || !scratch || !lines) {
+  // Black pixels are common (all below the threshold): per padded row the
+  // count of lit values before each position, and per ring row and block of
+  // its three planes whether anything in it is lit.
+  const int blocks = (3 * width + kBlock - 1) / kBlock;
+  std::uint32_t *lit_before = (std::uint32_t *)std::malloc(sizeof(std::uint32_t) * (padded + 1));
+  unsigned char *lit = (unsigned char *)std::malloc((std::size_t)(ring + 1) * (std::size_t)blocks);
+  if (!inter || !scratch || !lines || !lit_before || !lit) {
     std::free(inter);
     std::free(scratch);
     std::free(lines);
+    std::free(lit_before);
+    std::free(lit);
     return;
   }
+  unsigned char *lit_taps = lit + (std::size_t)ring * blocks;  // any tap row lit, per block
   float *weight = scratch;
   float *tapw = weight + taps;
   float *pads = tapw + taps;       // channel c at pads + c * padded
@@ -114,11 +151,23 @@ void RVBlurBitmap2(unsigned char *map, int width, int height, float distance, in
           plain[k] = pad + k;           // pixel x reads x - n + k
           mirror[k] = pad + 2 * n - k;  // pixel x reads x + n - k
         }
+        lit_before[0] = 0;
+        for (std::size_t i = 0; i < padded; ++i) lit_before[i + 1] = lit_before[i] + (pad[i] != 0.0f);
+        // Both windows of pixels x0 .. x1-1 read pad[x0 .. x1 + 2n - 1].
+        auto black = [&](int x0, int x1) { return lit_before[x1 + taps] == lit_before[x0]; };
         float *dst = plane(done, c);
         for (int i = 0; i < runs; ++i)
-          weighted_sum(run_mirrored[i] ? mirror : plain, weight, taps, run_begin[i],
-                       i + 1 < runs ? run_begin[i + 1] : width, dst);
+          sum_lit_blocks(run_mirrored[i] ? mirror : plain, weight, taps, run_begin[i],
+                         i + 1 < runs ? run_begin[i + 1] : width, dst, black);
         for (std::size_t x = 0; x < W; ++x) dst[x] = (float)stored_byte(dst[x]);
+      }
+      const float *planes = plane(done, 0);
+      unsigned char *flags = lit + (std::size_t)(done % ring) * blocks;
+      for (int b = 0; b < blocks; ++b) {
+        const int x1 = (b + 1) * kBlock < 3 * width ? (b + 1) * kBlock : 3 * width;
+        unsigned char any = 0;
+        for (int x = b * kBlock; x < x1; ++x) any |= planes[x] != 0.0f;
+        flags[b] = any;
       }
     }
     // Vertical pass: only the taps that land inside the image are summed.
@@ -130,14 +179,20 @@ void RVBlurBitmap2(unsigned char *map, int width, int height, float distance, in
       if (r < 0 || r >= height) continue;
       column[count] = plane(r, 0);
       tapw[count] = weight[k];
+      const unsigned char *flags = lit + (std::size_t)(r % ring) * blocks;
+      for (int b = 0; b < blocks; ++b) lit_taps[b] = count ? lit_taps[b] | flags[b] : flags[b];
       ++count;
     }
-    weighted_sum(column, tapw, count, 0, 3 * width, out);
+    // The vertical blocks start at 0 and step by kBlock, as the flags do.
+    sum_lit_blocks(column, tapw, count, 0, 3 * width, out,
+                   [&](int x0, int) { return lit_taps[x0 / kBlock] == 0; });
     unsigned char *row = map + (std::size_t)y * W * 4;
     for (std::size_t x = 0; x < W; ++x)
       for (int c = 0; c < 3; ++c) row[x * 4 + c] = stored_byte(out[c * W + x]);
   }
 
+  std::free(lit);
+  std::free(lit_before);
   std::free(lines);
   std::free(scratch);
   std::free(inter);
