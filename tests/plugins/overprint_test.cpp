@@ -369,14 +369,16 @@ TEST_F(Overprint, CharacterSetMatchesTheReferencePicture) {
                                                  "/../../docs/modules/overprint-font.png",
                                              got, 2));
   }
-  overprint_picture::write_png("overprint_font_rendered.png", got, 4);
   const overprint_picture::Grey want = overprint_picture::read_pgm(ref);
-  ASSERT_EQ(want.width, w) << "no reference picture at " << ref;
-  ASSERT_EQ(want.height, h);
   int differ = 0;
-  for (size_t i = 0; i < got.pixels.size(); ++i) differ += got.pixels[i] != want.pixels[i];
-  EXPECT_EQ(differ, 0) << "pixels differ from " << ref
-                       << "; the rendering is in overprint_font_rendered.png";
+  if (want.width == w && want.height == h)
+    for (size_t i = 0; i < got.pixels.size(); ++i) differ += got.pixels[i] != want.pixels[i];
+  if (want.width != w || want.height != h || differ) {
+    const std::string shown = ::testing::TempDir() + "overprint_font_rendered.png";
+    overprint_picture::write_png(shown, got, 4);
+    ADD_FAILURE() << differ << " pixels differ from " << ref << " (" << want.width << "x"
+                  << want.height << "); the rendering is in " << shown;
+  }
 }
 
 }  // namespace
