@@ -185,6 +185,25 @@ TEST_F(Beamsword, LargeFrameMatchesTheReference) {
   EXPECT_TRUE(seqfx_test::same_pixels(render(src), expected(src, 2)));
 }
 
+TEST_F(Beamsword, AnOddPixelOnAFlatGroundReachesExactlyItsWindow) {
+  // Flat windows are summed once per value; one odd pixel, moved along a
+  // row and up a column, must still reach every pixel whose window holds it.
+  for (int marked = 0; marked < 2; ++marked) {
+    set(marked ? Pixel{200, 90, 30, 0} : Pixel{0, 0, 0, 0}, 0, marked ? 2 : 0, 3, 3);
+    for (int along = 0; along < 2; ++along)
+      for (int at = 0; at < 80; ++at) {
+        const int w = along ? 80 : 3, h = along ? 3 : 80;
+        Image src = seqfx_test::painted(w, h, [&](int x, int y) {
+          const bool here = along ? (x == at && y == 1) : (y == at && x == 1);
+          if (marked) return here ? Pixel{250, 250, 250, 255} : Pixel{0, 0, 0, 255};
+          return here ? Pixel{200, 7, 90, 255} : Pixel{60, 60, 60, 255};
+        });
+        ASSERT_TRUE(seqfx_test::same_pixels(render(src), expected(src, marked ? 2 : 0)))
+            << (marked ? "marked " : "core only ") << (along ? "column " : "row ") << at;
+      }
+  }
+}
+
 TEST_F(Beamsword, MissingImagesLeaveTheOutputAlone) {
   Image src = seqfx_test::test_picture(7, 5);
   Image out = seqfx_test::solid(7, 5, {1, 2, 3, 4});
