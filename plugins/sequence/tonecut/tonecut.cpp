@@ -102,9 +102,8 @@ typedef double v2d __attribute__((vector_size(16)));
 inline v4f select(v4i mask, v4f a, v4f b) { return (v4f)((mask & (v4i)a) | (~mask & (v4i)b)); }
 inline v4f vabs(v4f x) { return (v4f)((v4i)x & 0x7fffffff); }
 
-// (d <= tol) masked by the channel switch, and the closeness term.
-inline v4f term(bool on, v4f d, float tol, v4i &mask) {
-  mask = on ? (v4i)(d <= tol) : (v4i){0, 0, 0, 0};
+// The closeness term where the lane's mask is set, +0 elsewhere.
+inline v4f term(v4i mask, v4f d, float tol) {
   const v4f t = 1.0f - d / tol;
   return (v4f)(mask & (v4i)t);
 }
@@ -115,19 +114,33 @@ inline v4f chroma4(v4f diff, double a, double scale) {
   return (v4f){(float)ulo[0], (float)ulo[1], (float)uhi[0], (float)uhi[1]};
 }
 
+inline bool none(v4i mask) { return !(mask[0] | mask[1] | mask[2] | mask[3]); }
+
 inline v4f key_weight4(const Tables &t, const Key &key, const unsigned char *fg) {
   const v4f y = {t.luma(fg), t.luma(fg + 4), t.luma(fg + 8), t.luma(fg + 12)};
   const v4f zero = {0, 0, 0, 0};
-  v4i cy, cu = {0, 0, 0, 0}, cv = {0, 0, 0, 0};
-  v4f sum = zero + term(key.y_on, vabs(y - key.y), key.tol_y, cy);
+  const v4i off = {0, 0, 0, 0};
+  v4f dy = zero, du = zero, dv = zero;
+  v4i cy = off, cu = off, cv = off;
+  if (key.y_on) {
+    dy = vabs(y - key.y);
+    cy = (v4i)(dy <= key.tol_y);
+  }
   if (key.u_on) {
     const v4f b = {t.unit[fg[2]], t.unit[fg[6]], t.unit[fg[10]], t.unit[fg[14]]};
-    sum += term(true, vabs(chroma4(b - y, 0.492, 2 * 122) - key.u), key.tol_u, cu);
+    du = vabs(chroma4(b - y, 0.492, 2 * 122) - key.u);
+    cu = (v4i)(du <= key.tol_u);
   }
   if (key.v_on) {
     const v4f r = {t.unit[fg[0]], t.unit[fg[4]], t.unit[fg[8]], t.unit[fg[12]]};
-    sum += term(true, vabs(chroma4(r - y, 0.877, 2 * 157) - key.v), key.tol_v, cv);
+    dv = vabs(chroma4(r - y, 0.877, 2 * 157) - key.v);
+    cv = (v4i)(dv <= key.tol_v);
   }
+  // No candidate among the four: every weight is 0.
+  if (none(cy | cu | cv)) return zero;
+  v4f sum = zero + term(cy, dy, key.tol_y);
+  sum += term(cu, du, key.tol_u);
+  sum += term(cv, dv, key.tol_v);
   const v4i count = -(cy + cu + cv);
   const v4i one = {1, 1, 1, 1};
   const v4f m = sum / __builtin_convertvector(count > 0 ? count : one, v4f);
@@ -226,7 +239,11 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int hei
                    p->tol_y,     p->tol_u,     p->tol_v,     p->blend};
   long i = 0;
   for (; i + 4 <= n; i += 4) {
-    mix4(dst + 4 * i, fg + 4 * i, bg + 4 * i, key_weight4(t, key, fg + 4 * i));
+    const v4f k = key_weight4(t, key, fg + 4 * i);
+    // Weights of 0 and 1 give one input's bytes back exactly.
+    if (none((v4i)(k != 0.0f))) std::memcpy(dst + 4 * i, fg + 4 * i, 16);
+    else if (none((v4i)(k != 1.0f))) std::memcpy(dst + 4 * i, bg + 4 * i, 16);
+    else mix4(dst + 4 * i, fg + 4 * i, bg + 4 * i, k);
   }
   for (; i < n; ++i) mix(dst + 4 * i, fg + 4 * i, bg + 4 * i, key_weight(t, key, fg + 4 * i));
 }
