@@ -112,15 +112,16 @@ void require_ffmpeg(const std::string &file) {
                       " not found on PATH; install ffmpeg) to handle " + file);
 }
 
-VideoInfo probe_video(const std::string &path) {
-  require_ffmpeg(path);
-  if (access(path.c_str(), R_OK) != 0) throw HostError("cannot read " + path + ": " + std::strerror(errno));
+namespace {
+
+// ffprobe's "key=value" lines about the first video stream.
+std::string ffprobe(const std::string &path, const std::vector<std::string> &what) {
   const int log = log_file();
   int fd;
-  pid_t pid = spawn({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
-                     "stream=width,height,r_frame_rate,avg_frame_rate,nb_frames", "-of",
-                     "default=noprint_wrappers=1", path},
-                    false, fd, log);
+  std::vector<std::string> args = {"ffprobe", "-v", "error", "-select_streams", "v:0"};
+  args.insert(args.end(), what.begin(), what.end());
+  args.insert(args.end(), {"-of", "default=noprint_wrappers=1", path});
+  pid_t pid = spawn(args, false, fd, log);
   std::string text;
   char buf[1024];
   for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR);)
@@ -130,6 +131,20 @@ VideoInfo probe_video(const std::string &path) {
   const std::string complaint = last_line(log);
   close(log);
   if (rc != 0) throw HostError("ffmpeg cannot read " + path + ": " + complaint);
+  return text;
+}
+
+}  // namespace
+
+VideoInfo probe_video(const std::string &path) {
+  require_ffmpeg(path);
+  if (access(path.c_str(), R_OK) != 0) throw HostError("cannot read " + path + ": " + std::strerror(errno));
+  std::string text =
+      ffprobe(path, {"-show_entries", "stream=width,height,r_frame_rate,avg_frame_rate,nb_frames"});
+  // Containers that keep no frame count (Matroska, WebM) are counted by
+  // their packets, which needs no decoding.
+  if (text.find("nb_frames=N/A") != std::string::npos || text.find("nb_frames=") == std::string::npos)
+    text += ffprobe(path, {"-count_packets", "-show_entries", "stream=nb_read_packets"});
   VideoInfo info;
   std::stringstream ss(text);
   std::string r_rate, avg_rate;
@@ -141,7 +156,8 @@ VideoInfo probe_video(const std::string &path) {
     if (k == "height") info.height = std::atoi(v.c_str());
     if (k == "r_frame_rate") r_rate = v;
     if (k == "avg_frame_rate") avg_rate = v;
-    if (k == "nb_frames" && !v.empty() && v != "N/A") info.frames = std::atol(v.c_str());
+    if ((k == "nb_frames" || k == "nb_read_packets") && !v.empty() && v != "N/A")
+      info.frames = std::atol(v.c_str());
   }
   if (info.width <= 0 || info.height <= 0) throw HostError(path + " holds no video stream");
   if (info.width > 32767 || info.height > 32767)

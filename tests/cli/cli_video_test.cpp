@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <unistd.h>
+
 using namespace cli_test;
 
 namespace {
@@ -55,6 +57,12 @@ TEST(Video, ClipThroughInvertAndBack) {
   const std::string two = probe(dir / "two.mkv");
   EXPECT_TRUE(contains(two, "r_frame_rate=5/1")) << two;
   EXPECT_TRUE(contains(two, "nb_read_frames=2")) << two;
+
+  // A container without a frame count is read to its end.
+  r = seqfx({"render", "invert", "-i", dir / "two.mkv", "-o", dir / "back_%d.png"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(access((dir / "back_2.png").c_str(), R_OK), 0);
+  EXPECT_NE(access((dir / "back_3.png").c_str(), F_OK), 0);
 
   // Asking for more frames than the clip has fails and writes nothing.
   const auto before = dir.files();
