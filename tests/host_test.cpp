@@ -1,5 +1,5 @@
 // The host library: loading, descriptions, ParamBlocks, images and the
-// effect call, against fixture modules and invert.
+// effect call, against fixture modules.
 
 #include "seqfx_test.h"
 
@@ -39,7 +39,7 @@ TEST(Loader, RefusesWhatIsNotAModule) {
   seqfx::LoadOptions tex;
   tex.role = seqfx::Role::Texture;
   try {
-    Plugin::load(seqfx_test::module_path("invert"), tex);
+    Plugin::load(fixture_path("all_kinds"), tex);
     FAIL() << "a sequence module loaded as a texture";
   } catch (const HostError &e) {
     EXPECT_NE(std::string(e.what()).find("no plugin_tex_getversion entry"), std::string::npos);
@@ -139,23 +139,33 @@ TEST_F(AllKinds, DepthPlanesAttachedToOutBelongToOut) {
   EXPECT_NE(out.zbuf(), in.zbuf());
   EXPECT_TRUE(out.owns_zbuf());
   EXPECT_EQ(out.zbuf()[5], 2500);
+
+  // Even a pointer at an input's pixels is copied, never adopted and freed.
+  p->set_value(4, 10);
+  Image out2(3, 2);
+  p->render(1, 0, 0, in, nullptr, out2);
+  ASSERT_NE(out2.zbuf(), nullptr);
+  EXPECT_NE((void *)out2.zbuf(), (void *)in.rect());
+  EXPECT_TRUE(out2.owns_zbuf());
 }
 
 TEST(Render, RefusesInputsOfAnotherSize) {
-  auto p = seqfx_test::load("invert");
+  auto p = Plugin::load(fixture_path("all_kinds"));
   Image a(4, 4), b(4, 3), out(4, 4);
   EXPECT_THROW(p->render(1, 0, 0, b, nullptr, out), HostError);
   EXPECT_THROW(p->render(1, 0, 0, a, &b, out), HostError);
 }
 
 TEST(Instances, SharedUnlessLoadedIndependently) {
-  auto a = seqfx_test::load("invert");
-  auto b = seqfx_test::load("invert");
+  auto a = Plugin::load(fixture_path("all_kinds"));
+  auto b = Plugin::load(fixture_path("all_kinds"));
   EXPECT_EQ(a->instances_sharing_state(), 2);
   EXPECT_FALSE(a->independent());
   EXPECT_EQ(a->description().cfra, b->description().cfra);
 
-  auto c = seqfx_test::load("invert", true);
+  seqfx::LoadOptions own;
+  own.independent = true;
+  auto c = Plugin::load(fixture_path("all_kinds"), own);
   EXPECT_TRUE(c->independent());
   EXPECT_NE(c->description().cfra, a->description().cfra);
   *c->description().cfra = 5;

@@ -392,8 +392,11 @@ void Plugin::render(float frame, float factor0, float factor1, Image &ibuf1, Ima
        ibuf3 ? ibuf3->record() : nullptr);
   int *z = out.record()->zbuf;
   if (!z || out.owns_zbuf()) return;
+  // A pointer into any plane of an input (its depth, or even its pixels) is
+  // replaced by out's own copy: out must never free or outlive an input's plane.
   for (Image *in : {&ibuf1, ibuf2, ibuf3}) {
-    if (in && in->zbuf() == z) {
+    if (in && (in->zbuf() == z || (void *)in->rect() == (void *)z ||
+               (void *)in->floatbuf() == (void *)z)) {
       out.record()->zbuf = nullptr;
       int *own = out.add_zbuf();
       std::memcpy(own, z, out.pixels() * sizeof(int));
