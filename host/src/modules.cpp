@@ -58,29 +58,36 @@ std::string StripCount::text() const {
   return (at_least ? ">=" : "") + std::to_string(count);
 }
 
-StripCount strips_from_table(const Plugin &plugin) {
+StripCount strips_from_label(const std::string &label) {
+  // "Input: 2 strips", "In: >= 1 strip", any case.
+  std::string s = label;
+  for (char &c : s) c = (char)std::tolower((unsigned char)c);
   StripCount sc;
-  for (int i = 0; i < plugin.row_count(); ++i) {
-    const ParamDescriptor &r = plugin.row(i);
-    if (row_kind(r) != PLUGIN_LABEL) continue;
-    // The first label row only: "Input: N strip(s)", any case, maybe ">=N".
-    std::string s = row_label(r);
-    for (char &c : s) c = (char)std::tolower((unsigned char)c);
-    if (s.compare(0, 6, "input:") != 0) return sc;
-    std::size_t p = 6;
+  const std::size_t colon = s.find(':');
+  if (s.compare(0, 2, "in") != 0 || colon == std::string::npos) return sc;
+  std::size_t p = colon + 1;
+  auto blanks = [&] {
     while (p < s.size() && s[p] == ' ') ++p;
-    if (s.compare(p, 2, ">=") == 0) {
-      sc.at_least = true;
-      p += 2;
-    }
-    while (p < s.size() && s[p] == ' ') ++p;
-    if (p >= s.size() || !std::isdigit((unsigned char)s[p])) return StripCount{};
-    sc.count = s[p] - '0';
-    if (sc.count < 1 || sc.count > 3 || s.find("strip", p) == std::string::npos) return StripCount{};
-    sc.known = true;
-    return sc;
+  };
+  blanks();
+  if (s.compare(p, 2, ">=") == 0) {
+    sc.at_least = true;
+    p += 2;
+    blanks();
   }
+  if (p >= s.size() || !std::isdigit((unsigned char)s[p])) return StripCount{};
+  sc.count = s[p] - '0';
+  ++p;
+  blanks();
+  if (sc.count < 1 || sc.count > 3 || s.compare(p, 5, "strip") != 0) return StripCount{};
+  sc.known = true;
   return sc;
+}
+
+StripCount strips_from_table(const Plugin &plugin) {
+  for (int i = 0; i < plugin.row_count(); ++i)
+    if (row_kind(plugin.row(i)) == PLUGIN_LABEL) return strips_from_label(row_label(plugin.row(i)));
+  return StripCount{};
 }
 
 }  // namespace seqfx

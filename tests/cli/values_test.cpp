@@ -118,6 +118,15 @@ TEST(Modules, FoldersAndStrips) {
   EXPECT_TRUE(s.known);
   EXPECT_EQ(s.count, 1);
   EXPECT_EQ(s.text(), "1");
+
+  const auto label = [](const char *t) { return seqfx::strips_from_label(t).text(); };
+  EXPECT_EQ(label("Input: 2 strips"), "2");
+  EXPECT_EQ(label("Input: 1 Strip"), "1");
+  EXPECT_EQ(label("In: 3 strips"), "3");
+  EXPECT_EQ(label("Input: >=1 strip"), ">=1");
+  EXPECT_EQ(label("In: >= 1 strip"), ">=1");
+  for (const char *none : {"Invert", "Input: strips", "Input: 4 strips", "Input: 2 frames", "Output: 1 strip", ""})
+    EXPECT_EQ(label(none), "?") << none;
 }
 
 }  // namespace

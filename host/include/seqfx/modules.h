@@ -22,7 +22,7 @@ std::vector<ModuleFile> find_modules(const std::vector<std::string> &dirs);
 std::string locate_module(const std::vector<std::string> &dirs, const std::string &name);
 
 // What a module's first label row says about its inputs ("Input: 2 strips",
-// "Input: >=1 strip"). known is false when the row says nothing of it.
+// "In: >= 1 strip"). known is false when the row says nothing of it.
 struct StripCount {
   bool known = false;
   int count = 1;
@@ -30,5 +30,7 @@ struct StripCount {
   std::string text() const;  // "2", ">=1" or "?"
 };
 StripCount strips_from_table(const Plugin &plugin);
+// The same for one label's text ("Input: 2 strips", "In: >= 1 strip").
+StripCount strips_from_label(const std::string &label);
 
 }  // namespace seqfx
