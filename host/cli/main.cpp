@@ -5,6 +5,8 @@
 
 #include "seqfx/error.h"
 
+#include <sys/stat.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -61,6 +63,10 @@ int main(int argc, char **argv) {
       } else {
         rest.push_back(a);
       }
+    }
+    for (const std::string &d : g.module_dirs) {
+      struct stat st;
+      if (stat(d.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) throw seqfx::HostError("--plugins: no folder " + d);
     }
     g.module_dirs.push_back(SEQFX_DEFAULT_MODULE_DIR);
 

@@ -71,6 +71,7 @@ TEST(Errors, EachBadInputNamesItsFaultAndWritesNothing) {
        "unknown render option --sparkle"},
       {"no output", {"render", "invert", "-i", "@/a.png"}, "render needs an output: -o FILE"},
       {"unknown command", {"paint"}, "unknown command \"paint\""},
+      {"module folder missing", {"--plugins", "@/nowhere", "list"}, "--plugins: no folder @/nowhere"},
   };
   for (const Case &c : cases) {
     TempDir dir;
