@@ -4,18 +4,26 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 namespace afterglow_impl {
 
 Screen screens[kScreenCount];
 
 namespace {
-// Every slot starts unsized, without a buffer.
-struct Unsized {
-  Unsized() {
+// Every slot starts unsized, without a buffer; the buffers go with the
+// module when it is unloaded.
+struct Lifetime {
+  Lifetime() {
     for (Screen &s : screens) s = {-1, -1, -1, -1.0, -1.0, nullptr};
   }
-} unsized;
+  ~Lifetime() {
+    for (Screen &s : screens) {
+      std::free(s.scr);
+      s.scr = nullptr;
+    }
+  }
+} lifetime;
 }  // namespace
 
 }  // namespace afterglow_impl
