@@ -157,6 +157,20 @@ TEST_F(Invert, PixelCountComesFromTheArguments) {
   EXPECT_EQ(at(before, 0, 0), (Pixel{1, 2, 3, 4}));
 }
 
+TEST_F(Invert, MissingOrSmallImagesAreNotOverrun) {
+  Image small = seqfx_test::solid(2, 2, {0, 0, 0, 9});
+  Image out = seqfx_test::solid(7, 5, {1, 2, 3, 4});
+  // A frame larger than the input: only the input's 4 pixels are made.
+  p->call(1, 0, 0, 7, 5, small.record(), nullptr, out.record(), nullptr);
+  EXPECT_EQ(at(out, 3, 0), (Pixel{255, 255, 255, 9}));
+  EXPECT_EQ(at(out, 4, 0), (Pixel{1, 2, 3, 4}));
+  Image norect(7, 5, false);
+  p->call(1, 0, 0, 7, 5, norect.record(), nullptr, out.record(), nullptr);
+  p->call(1, 0, 0, 7, 5, small.record(), nullptr, norect.record(), nullptr);
+  p->call(1, 0, 0, 7, 5, nullptr, nullptr, out.record(), nullptr);
+  EXPECT_EQ(at(out, 4, 0), (Pixel{1, 2, 3, 4}));
+}
+
 TEST_F(Invert, ExtremesOnOddSizes) {
   p->set_value(kHue, 1);
   p->set_value(kSat, -1);

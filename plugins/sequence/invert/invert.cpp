@@ -130,10 +130,17 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int hei
                                   ImageBuffer *ibuf1, ImageBuffer *, ImageBuffer *out,
                                   ImageBuffer *) {
   const Params *p = static_cast<const Params *>(params);
-  if (width <= 0 || height <= 0) return;
+  // Output pixel k is made from input pixel k for the width x height pixels
+  // of the frame; an image missing its pixels, or holding fewer than the
+  // frame, limits the walk so that nothing outside an image is touched.
+  if (!ibuf1 || !out || !ibuf1->rect || !out->rect || width <= 0 || height <= 0) return;
   const unsigned char *src = ibuf1->rect;
   unsigned char *dst = out->rect;
-  const long n = (long)width * height;
+  long n = (long)width * height;
+  const long in_pixels = (long)ibuf1->xsize * ibuf1->ysize;
+  const long out_pixels = (long)out->xsize * out->ysize;
+  if (in_pixels < n) n = in_pixels;
+  if (out_pixels < n) n = out_pixels;
 
   // The toggle named "Blue" inverts byte 1 and "Green" byte 2.
   const bool inv[4] = {p->red != 0, p->blue != 0, p->green != 0, p->alpha != 0};
