@@ -38,6 +38,25 @@ constexpr ParamDescriptor row(int code, const char (&name)[N], float def,
   return r;
 }
 
+/* Pixels an image record holds (0 for a negative size). */
+inline long pixel_count(const ImageBuffer *img) {
+  return (long)(img->xsize > 0 ? img->xsize : 0) * (img->ysize > 0 ? img->ysize : 0);
+}
+
+/* Pixels a module that counts from its input may walk: the input's own
+ * count, but never more than the output holds. */
+inline long pixels_to_walk(const ImageBuffer *in, const ImageBuffer *out) {
+  const long n = pixel_count(in), n_out = pixel_count(out);
+  return n_out < n ? n_out : n;
+}
+
+/* A factor or slider limited to 0..1; a value that is not a number counts
+ * as 0, so that whatever the host passes every byte computed stays defined. */
+inline float unit(float v) {
+  if (!(v > 0.0f)) return 0.0f;
+  return v > 1.0f ? 1.0f : v;
+}
+
 }  // namespace seqfx_module
 
 #define SEQFX_ROW(code, name, def, min, max, tip) \

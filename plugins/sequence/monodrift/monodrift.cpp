@@ -15,22 +15,15 @@
 
 namespace {
 
+using seqfx_module::pixels_to_walk;
+using seqfx_module::unit;
+
 // One 4-byte slot per table row.
 struct Params {
   int label_mixing;
   float red, green, blue;  // rows 1..3: grey weights, not normalised
   int animated;            // row 4: fade by factor0 instead of fully
 };
-
-long pixel_count(const ImageBuffer *img) {
-  return (long)(img->xsize > 0 ? img->xsize : 0) * (img->ysize > 0 ? img->ysize : 0);
-}
-
-// factor0 limited to 0..1; a value that is not a number counts as 0.
-float unit_factor(float v) {
-  if (!(v > 0.0f)) return 0.0f;
-  return v > 1.0f ? 1.0f : v;
-}
 
 // A weight that is not a number counts as 0, so that no pixel value
 // becomes undefined; any other value is used as it stands.
@@ -71,7 +64,7 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float factor0, float, int, int, 
                                   ImageBuffer *, ImageBuffer *out, ImageBuffer *) {
   if (!ibuf1 || !out) return;
   const Params *p = static_cast<const Params *>(params);
-  const float f = p->animated ? unit_factor(factor0) : 1.0f;
+  const float f = p->animated ? unit(factor0) : 1.0f;
 
   if (!ibuf1->zbuf) {
     std::printf("no zbuf\n");
@@ -80,9 +73,7 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float factor0, float, int, int, 
 
   // Counts come from ibuf1; out has the same size, but never write past it
   // should a host hand over a smaller one.
-  long n = pixel_count(ibuf1);
-  const long n_out = pixel_count(out);
-  if (n_out < n) n = n_out;
+  const long n = pixels_to_walk(ibuf1, out);
 
   // The depth plane handed to out belongs to out from now on; a failed
   // allocation only skips the depth copy.

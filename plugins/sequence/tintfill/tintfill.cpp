@@ -7,23 +7,15 @@
 
 namespace {
 
+using seqfx_module::pixels_to_walk;
+using seqfx_module::unit;
+
 // One 4-byte slot per table row.
 struct Params {
   int enable_mixer;       // row 0: off fills, on mixes
   float mix;              // row 1: share of the picture, 0..1
   float red, green, blue; // rows 2..4: the colour, 0..1
 };
-
-long pixel_count(const ImageBuffer *img) {
-  return (long)(img->xsize > 0 ? img->xsize : 0) * (img->ysize > 0 ? img->ysize : 0);
-}
-
-// Slider values limited to their 0..1 range, a value that is not a number
-// counting as 0, so that every byte computed stays within 0..255.
-float unit(float v) {
-  if (!(v > 0.0f)) return 0.0f;
-  return v > 1.0f ? 1.0f : v;
-}
 
 }  // namespace
 
@@ -45,9 +37,7 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int, int, ImageBuf
   if (!ibuf1 || !out || !out->rect) return;
   const Params *p = static_cast<const Params *>(params);
   // Counts come from ibuf1; never write past a smaller out.
-  long n = pixel_count(ibuf1);
-  const long n_out = pixel_count(out);
-  if (n_out < n) n = n_out;
+  const long n = pixels_to_walk(ibuf1, out);
 
   // The colour and mix are single-precision values: every product below is
   // computed in single precision and truncated toward zero.

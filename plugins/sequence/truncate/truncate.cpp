@@ -7,21 +7,14 @@
 
 namespace {
 
+using seqfx_module::pixels_to_walk;
+using seqfx_module::unit;
+
 // One 4-byte slot per table row.
 struct Params {
   int note[4];  // rows 0..3: labels
   float pivot;  // row 4: one end of the kept range, 0..1
 };
-
-long pixel_count(const ImageBuffer *img) {
-  return (long)(img->xsize > 0 ? img->xsize : 0) * (img->ysize > 0 ? img->ysize : 0);
-}
-
-// Limited to 0..1; a value that is not a number counts as 0.
-float unit(float v) {
-  if (!(v > 0.0f)) return 0.0f;
-  return v > 1.0f ? 1.0f : v;
-}
 
 }  // namespace
 
@@ -43,9 +36,7 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float factor0, float, int, int, 
   if (!ibuf1 || !out || !ibuf1->rect || !out->rect) return;
   const Params *p = static_cast<const Params *>(params);
   // Counts come from ibuf1; never write past a smaller out.
-  long n = pixel_count(ibuf1);
-  const long n_out = pixel_count(out);
-  if (n_out < n) n = n_out;
+  const long n = pixels_to_walk(ibuf1, out);
 
   // Both ends in single precision, truncated toward zero. The pivot is
   // limited like the factor, so that a slot outside the slider's range
