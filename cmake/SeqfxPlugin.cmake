@@ -1,16 +1,27 @@
-# seqfx_add_plugin(<name> SOURCES <files...> [EXPORTS <symbols...>] [LIBRARIES <libs...>])
+# seqfx_add_plugin(<name> SOURCES <files...> [EXPORTS <symbols...>] [LIBRARIES <libs...>]
+#                  STRIPS <needed> [ACCEPTS <most>] [ENTRY standard|reduced|texture]
+#                  [KEEPS_STATE] [NEEDS_DEPTH] [USES_FLOAT]
+#                  DESCRIPTION "<one line for users>")
 #
 # Builds <name>.so into the build's module folder. Only the listed symbols
 # (by default those of a standard sequence module) are exported; everything
 # else is hidden. The export list is also written to plugin-exports/<name>,
 # where the conformance test compares it with the module's symbol table.
+#
+# The facts a host cannot read from the interface are declared here once and
+# written beside the module as <name>.json (see seqfx_write_manifest): the
+# strips it needs and the most it takes (inputs past the needed count are
+# optional), whether it keeps state between frames, needs a depth plane or
+# reads float pixels, its entry style, a description, and the demo settings
+# of the folder's demo.cfg.
 
 set(SEQFX_STANDARD_EXPORTS
     plugin_seq_getversion plugin_getinfo plugin_init plugin_but_changed plugin_seq_doit
     varstr cfra name)
 
 function(seqfx_add_plugin name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;EXPORTS;LIBRARIES" ${ARGN})
+  cmake_parse_arguments(ARG "KEEPS_STATE;NEEDS_DEPTH;USES_FLOAT" "STRIPS;ACCEPTS;ENTRY;DESCRIPTION"
+                        "SOURCES;EXPORTS;LIBRARIES" ${ARGN})
   if(NOT ARG_EXPORTS)
     set(ARG_EXPORTS ${SEQFX_STANDARD_EXPORTS})
   endif()
@@ -23,6 +34,7 @@ function(seqfx_add_plugin name)
     CXX_VISIBILITY_PRESET hidden
     VISIBILITY_INLINES_HIDDEN ON)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/plugins/include)
+  target_link_libraries(${name} PRIVATE seqfx_common)
   if(ARG_LIBRARIES)
     target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES})
   endif()
@@ -39,4 +51,65 @@ function(seqfx_add_plugin name)
   list(JOIN ARG_EXPORTS "\n" _lines)
   file(WRITE ${SEQFX_EXPORTS_DIR}/${name} "${_lines}\n")
   set_property(GLOBAL APPEND PROPERTY SEQFX_PLUGIN_TARGETS ${name})
+
+  seqfx_write_manifest(${name})
 endfunction()
+
+# JSON string literal of a CMake string.
+function(seqfx_json_string out text)
+  string(REPLACE "\\" "\\\\" text "${text}")
+  string(REPLACE "\"" "\\\"" text "${text}")
+  string(REPLACE "\n" "\\n" text "${text}")
+  string(REPLACE "\t" "\\t" text "${text}")
+  string(REPLACE "\r" "\\r" text "${text}")
+  set(${out} "\"${text}\"" PARENT_SCOPE)
+endfunction()
+
+function(seqfx_json_bool out flag)
+  if(flag)
+    set(${out} true PARENT_SCOPE)
+  else()
+    set(${out} false PARENT_SCOPE)
+  endif()
+endfunction()
+
+# Writes <module dir>/<name>.json from the ARG_ values of seqfx_add_plugin
+# (called from it, so it sees them) and installs it beside the module.
+macro(seqfx_write_manifest name)
+  if(NOT ARG_STRIPS OR NOT ARG_DESCRIPTION)
+    message(FATAL_ERROR "seqfx_add_plugin(${name}): STRIPS and DESCRIPTION are required")
+  endif()
+  if(NOT ARG_ACCEPTS)
+    set(ARG_ACCEPTS ${ARG_STRIPS})
+  endif()
+  if(NOT ARG_ENTRY)
+    set(ARG_ENTRY standard)
+  endif()
+  if(NOT ARG_STRIPS MATCHES "^[0-3]$" OR NOT ARG_ACCEPTS MATCHES "^[1-3]$" OR ARG_ACCEPTS LESS ARG_STRIPS)
+    message(FATAL_ERROR "seqfx_add_plugin(${name}): STRIPS 0..3 and ACCEPTS STRIPS..3")
+  endif()
+  if(NOT ARG_ENTRY MATCHES "^(standard|reduced|texture)$")
+    message(FATAL_ERROR "seqfx_add_plugin(${name}): ENTRY is standard, reduced or texture")
+  endif()
+  set(_demo "")
+  if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/demo.cfg)
+    file(READ ${CMAKE_CURRENT_SOURCE_DIR}/demo.cfg _demo)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/demo.cfg)
+  endif()
+  seqfx_json_string(_j_desc "${ARG_DESCRIPTION}")
+  seqfx_json_string(_j_demo "${_demo}")
+  seqfx_json_bool(_j_state "${ARG_KEEPS_STATE}")
+  seqfx_json_bool(_j_depth "${ARG_NEEDS_DEPTH}")
+  seqfx_json_bool(_j_float "${ARG_USES_FLOAT}")
+  file(CONFIGURE OUTPUT ${SEQFX_PLUGIN_DIR}/${name}.json CONTENT "{
+  \"module\": \"${name}\",
+  \"description\": ${_j_desc},
+  \"strips\": {\"needs\": ${ARG_STRIPS}, \"accepts\": ${ARG_ACCEPTS}},
+  \"keeps_state\": ${_j_state},
+  \"needs_depth\": ${_j_depth},
+  \"uses_float\": ${_j_float},
+  \"entry\": \"${ARG_ENTRY}\",
+  \"demo\": ${_j_demo}
+}
+" @ONLY)
+endmacro()

@@ -11,7 +11,10 @@
 
 #include "seqfx_plugin.h"
 
+#include <array>
 #include <cstddef>
+#include <iterator>
+#include <utility>
 
 /* Marks a function the host looks up by its plain name. */
 #define SEQFX_EXPORT extern "C" __attribute__((visibility("default")))
@@ -38,6 +41,44 @@ constexpr ParamDescriptor row(int code, const char (&name)[N], float def,
   return r;
 }
 
+/* A row together with the offset of the Params field it fills (-1 for a
+ * label, which fills none). Tables are written as lists of these so that a
+ * row moved against its field is a compile error, not a silent mix-up. */
+struct BoundRow {
+  long offset;
+  ParamDescriptor row;
+};
+
+/* The first row whose field does not sit at 4 x row, N when the table and
+ * P are one slot per row, N + 1 when P's size does not match the count. */
+template <class P, std::size_t N>
+constexpr std::size_t first_unbound_row(const BoundRow (&rows)[N]) {
+  for (std::size_t i = 0; i < N; ++i)
+    if (rows[i].offset >= 0 && rows[i].offset != (long)(4 * i)) return i;
+  return sizeof(P) == 4 * N ? N : N + 1;
+}
+
+template <std::size_t N, std::size_t... I>
+constexpr std::array<ParamDescriptor, N> descriptors(const BoundRow (&rows)[N],
+                                                     std::index_sequence<I...>) {
+  return {{rows[I].row...}};
+}
+template <std::size_t N>
+constexpr std::array<ParamDescriptor, N> descriptors(const BoundRow (&rows)[N]) {
+  return descriptors(rows, std::make_index_sequence<N>{});
+}
+
+/* The address and row count of a table, whether it is a plain array or one
+ * made by SEQFX_TABLE. */
+template <std::size_t N>
+constexpr ParamDescriptor *table_data(ParamDescriptor (&t)[N]) { return t; }
+template <std::size_t N>
+constexpr ParamDescriptor *table_data(std::array<ParamDescriptor, N> &t) { return t.data(); }
+template <std::size_t N>
+constexpr int table_rows(const ParamDescriptor (&)[N]) { return (int)N; }
+template <std::size_t N>
+constexpr int table_rows(const std::array<ParamDescriptor, N> &) { return (int)N; }
+
 /* Pixels an image record holds (0 for a negative size). */
 inline long pixel_count(const ImageBuffer *img) {
   return (long)(img->xsize > 0 ? img->xsize : 0) * (img->ysize > 0 ? img->ysize : 0);
@@ -62,6 +103,41 @@ inline float unit(float v) {
 #define SEQFX_ROW(code, name, def, min, max, tip) \
   seqfx_module::row((code), name, (def), (min), (max), tip)
 
+/* Parameter tables bound to their Params struct:
+ *
+ *   struct Params { int note; float pivot; };
+ *   SEQFX_TABLE(varstr,
+ *       SEQFX_LABEL("Note:"),
+ *       SEQFX_FIELD(pivot, PLUGIN_CODE_SLIDER_FLOAT, "tpivot ", 0, 0, 1, "tip"));
+ *
+ * defines the exported table `varstr` and fails to compile unless every
+ * field row's member of `Params` sits at 4 x its row and Params has one slot
+ * per row. A label row's slot is never read; its member may have any name.
+ * SEQFX_TABLE_OF(table, Struct, ...) and SEQFX_FIELD_OF(Struct, field, ...)
+ * do the same for a struct of another name (a module with two tables). */
+#define SEQFX_FIELD_OF(PARAMS, field, code, name, def, min, max, tip) \
+  seqfx_module::BoundRow{(long)offsetof(PARAMS, field), SEQFX_ROW(code, name, def, min, max, tip)}
+#define SEQFX_FIELD(field, code, name, def, min, max, tip) \
+  SEQFX_FIELD_OF(Params, field, code, name, def, min, max, tip)
+#define SEQFX_LABEL(name) \
+  seqfx_module::BoundRow{-1, SEQFX_ROW(PLUGIN_CODE_LABEL, name, 0, 0, 0, "")}
+/* A label row with the tip, default or bounds some tables give their labels. */
+#define SEQFX_LABEL_ROW(name, def, min, max, tip) \
+  seqfx_module::BoundRow{-1, SEQFX_ROW(PLUGIN_CODE_LABEL, name, def, min, max, tip)}
+
+#define SEQFX_TABLE_OF(TABLE, PARAMS, ...)                                            \
+  static constexpr seqfx_module::BoundRow seqfx_rows_##TABLE[] = {__VA_ARGS__};        \
+  static_assert(seqfx_module::first_unbound_row<PARAMS>(seqfx_rows_##TABLE) ==         \
+                    std::size(seqfx_rows_##TABLE),                                     \
+                "a Params field is not at 4 x its row, or Params is not one slot per row"); \
+  extern "C" {                                                                         \
+  SEQFX_DATA std::array<ParamDescriptor, std::size(seqfx_rows_##TABLE)> TABLE =        \
+      seqfx_module::descriptors(seqfx_rows_##TABLE);                                   \
+  }                                                                                    \
+  static_assert(sizeof(TABLE) == sizeof(ParamDescriptor) * std::size(seqfx_rows_##TABLE), \
+                "the exported table is a plain array of rows")
+#define SEQFX_TABLE(TABLE, ...) SEQFX_TABLE_OF(TABLE, Params, __VA_ARGS__)
+
 /* The version, description, init and parameter-changed entries of a
  * standard module. NAME, VARSTR and CFRA are the module's exported display
  * name, table and frame cell; DOIT its exported effect entry. The
@@ -73,8 +149,8 @@ inline float unit(float v) {
   SEQFX_EXPORT void plugin_but_changed(int) {}                                \
   SEQFX_EXPORT void plugin_getinfo(PluginDescription *info) {                 \
     info->name = (NAME);                                                      \
-    info->varstr_count = (int)(sizeof(VARSTR) / sizeof((VARSTR)[0]));         \
-    info->varstr = (VARSTR);                                                  \
+    info->varstr_count = seqfx_module::table_rows(VARSTR);                    \
+    info->varstr = seqfx_module::table_data(VARSTR);                          \
     info->cfra = &(CFRA);                                                     \
     info->init = plugin_init;                                                 \
     info->but_changed = plugin_but_changed;                                   \

@@ -12,8 +12,8 @@ using seqfx_module::unit;
 
 // One 4-byte slot per table row.
 struct Params {
-  int note[4];  // rows 0..3: labels
-  float pivot;  // row 4: one end of the kept range, 0..1
+  int note[4];  // labels
+  float pivot;  // one end of the kept range, 0..1
 };
 
 }  // namespace
@@ -21,15 +21,13 @@ struct Params {
 extern "C" {
 SEQFX_DATA char name[24] = "trucate";
 SEQFX_DATA float cfra;
-SEQFX_DATA ParamDescriptor varstr[] = {
-    SEQFX_ROW(PLUGIN_CODE_LABEL, "Note:", 0, 0, 0, ""),
-    SEQFX_ROW(PLUGIN_CODE_LABEL, "In addition to", 0, 0, 0, ""),
-    SEQFX_ROW(PLUGIN_CODE_LABEL, "pivot use the", 0, 0, 0, ""),
-    SEQFX_ROW(PLUGIN_CODE_LABEL, "IPO for a range", 0, 0, 0, ""),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "tpivot ", 0, 0, 1, "Trucation range pivot point."),
-};
 }
-static_assert(sizeof(Params) == sizeof(varstr) / sizeof(varstr[0]) * 4, "one slot per row");
+SEQFX_TABLE(varstr,
+    SEQFX_LABEL("Note:"),
+    SEQFX_LABEL("In addition to"),
+    SEQFX_LABEL("pivot use the"),
+    SEQFX_LABEL("IPO for a range"),
+    SEQFX_FIELD(pivot, PLUGIN_CODE_SLIDER_FLOAT, "tpivot ", 0, 0, 1, "Trucation range pivot point."));
 
 SEQFX_EXPORT void plugin_seq_doit(void *params, float factor0, float, int, int, ImageBuffer *ibuf1,
                                   ImageBuffer *, ImageBuffer *out, ImageBuffer *) {
