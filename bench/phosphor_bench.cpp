@@ -3,7 +3,8 @@
 #include "bench_support.h"
 
 static void BM_phosphor(benchmark::State &state) {
-  const int pattern = (int)state.range(0), additive = (int)state.range(1), rotate = (int)state.range(2);
+  const int pattern = (int)state.range(0), additive = (int)state.range(1);
+  const int rotate = (int)state.range(2);
   seqfx_bench::run(state, "phosphor", [=](seqfx::Plugin &p) {
     p.set_value("pattern:", pattern);
     p.set_value("additive", additive);

@@ -20,7 +20,8 @@ struct Extent {
 
 // cols x rows of a frame of width x height, cut to every image given
 // (null images are skipped; a negative size counts as 0).
-inline Extent common_extent(int width, int height, std::initializer_list<const ImageBuffer *> imgs) {
+inline Extent common_extent(int width, int height,
+                            std::initializer_list<const ImageBuffer *> imgs) {
   Extent e{width > 0 ? width : 0, height > 0 ? height : 0};
   for (const ImageBuffer *img : imgs) {
     if (!img) continue;

@@ -34,10 +34,8 @@ struct Model {
       for (int x0 = 0; x0 < src.width(); ++x0) {
         const unsigned char *s = src.pixel(x0, y);
         const bool black = src.width() - 1 - x0 == x || draw() < threshold;
-        const unsigned char g = black ? 0 : (s[0] + s[1] + s[2]) / 3;
         unsigned char *d = out.pixel(x0, y);
-        d[0] = d[1] = d[2] = g;
-        d[3] = 0;
+        d[0] = d[1] = d[2] = black ? 0 : (s[0] + s[1] + s[2]) / 3;
       }
     return out;
   }
@@ -46,27 +44,15 @@ struct Model {
 class Filmwear : public ::testing::Test {
  protected:
   // A private copy: the scratch starts where a freshly loaded module has it.
-  void SetUp() override {
-    p = seqfx_test::load("filmwear", true);
-    dirty = p->find_row("Area dirty");
-  }
-  void raw_dirty(float v) { std::memcpy(p->slot(dirty), &v, 4); }
+  void SetUp() override { p = seqfx_test::load("filmwear", true); }
   std::unique_ptr<seqfx::Plugin> p;
-  int dirty = -1;
 };
 
-TEST_F(Filmwear, Table) {
+TEST_F(Filmwear, TableGreyAndTheScratchElevenFromTheRight) {
   EXPECT_EQ(p->display_name(), "Filmwear");
-  ASSERT_EQ(p->row_count(), 2);
-  EXPECT_EQ(seqfx::row_label(p->row(0)), "In: 1 Strip");
-  EXPECT_EQ(p->row(1).code, PLUGIN_CODE_SLIDER_FLOAT);
   EXPECT_EQ(seqfx::row_tip(p->row(1)), "Average proportion \"broken\" pixels");
   EXPECT_EQ(p->float_slot(1), 0.1f);
-  EXPECT_EQ(p->symbol("name"), nullptr);
-}
-
-TEST_F(Filmwear, GreyWithAlphaZeroAndTheScratchElevenFromTheRight) {
-  p->set_value(dirty, 0);
+  p->set_value("Area dirty", 0);
   Image src = seqfx_test::painted(37, 23, [](int x, int) {
     return x % 2 ? Pixel{30, 60, 90, 255} : Pixel{1, 1, 0, 255};
   });
@@ -75,91 +61,66 @@ TEST_F(Filmwear, GreyWithAlphaZeroAndTheScratchElevenFromTheRight) {
   for (int y : {0, 22}) {
     EXPECT_EQ(at(out, 25, y), (Pixel{0, 0, 0, 0}));
     EXPECT_EQ(at(out, 27, y), (Pixel{60, 60, 60, 0}));
-    EXPECT_EQ(at(out, 23, y), (Pixel{60, 60, 60, 0}));
     EXPECT_EQ(at(out, 0, y), (Pixel{0, 0, 0, 0}));
   }
 }
 
 TEST_F(Filmwear, DrawsInTheirOrderFrameAfterFrame) {
   // The first frame is narrower than the scratch's distance from the right
-  // edge: it lands on column 0 at once. Then wider frames, with dirt.
-  Image narrow = seqfx_test::test_picture(7, 5, 3);
-  Image wide = seqfx_test::test_picture(37, 23, 4);
+  // edge: it lands on column 0 at once. Then wider frames, with dirt; a
+  // missing input still moves the scratch.
+  Image narrow = seqfx_test::test_picture(7, 5, 3), wide = seqfx_test::test_picture(37, 23, 4);
+  const float levels[] = {0.3f, 0.3f, 1.0f, 0.05f, 0.3f, 0.0f, 0.5f};
+  std::vector<Image> want;
   Model m;
   std::srand(20261208);
-  std::vector<Image> want;
-  const float levels[] = {0.3f, 0.3f, 1.0f, 0.05f, 0.3f, 0.0f, 0.5f, 0.3f};
-  for (int i = 0; i < 8; ++i)
+  for (int i = 0; i < 7; ++i) {
+    if (i == 4) m.step(37);
     want.push_back(m.frame(i == 0 ? narrow : wide, (int)(levels[i] * 32767)));
+  }
   EXPECT_EQ(at(want[0], 0, 4), (Pixel{0, 0, 0, 0}));
 
   std::srand(20261208);
-  for (int i = 0; i < 8; ++i) {
+  for (int i = 0; i < 7; ++i) {
     Image &src = i == 0 ? narrow : wide;
-    Image out(src.width(), src.height());
-    p->set_value(dirty, levels[i]);
+    Image out = seqfx_test::solid(src.width(), src.height(), {1, 2, 3, 4});
+    p->set_value("Area dirty", levels[i]);
+    if (i == 4) {
+      seqfx_test::Console con;
+      p->call(1, 0, 0, 37, 23, nullptr, nullptr, out.record(), nullptr);
+      con.finish();
+      EXPECT_EQ(con.out(), "Not linked to a buffer!\n");
+      EXPECT_EQ(at(out, 0, 0), (Pixel{1, 2, 3, 4}));
+    }
     p->render(1, 0, 0, src, nullptr, out);
     EXPECT_TRUE(seqfx_test::same_pixels(out, want[i])) << "frame " << i;
   }
 }
 
-TEST_F(Filmwear, MissingInputPrintsLeavesOutputAndStillMovesTheScratch) {
-  p->set_value(dirty, 0);
-  Image src = seqfx_test::solid(37, 3, {90, 90, 90, 255});
-  Image out = seqfx_test::solid(37, 3, {1, 2, 3, 4});
-  std::srand(5);
-  seqfx_test::Console con;
-  p->call(1, 0, 0, 37, 3, nullptr, nullptr, out.record(), nullptr);
-  Image none(37, 3, false);
-  p->call(1, 0, 0, 37, 3, none.record(), nullptr, out.record(), nullptr);
-  con.finish();
-  EXPECT_EQ(con.out(), "Not linked to a buffer!\nNot linked to a buffer!\n");
-  EXPECT_EQ(at(out, 0, 0), (Pixel{1, 2, 3, 4}));
-  // Both calls moved the scratch before this frame's move.
-  std::srand(5);
-  Model m2;
-  m2.step(37);
-  m2.step(37);
-  Image want2 = m2.frame(src, 0);
-  p->render(1, 0, 0, src, nullptr, out);
-  EXPECT_TRUE(seqfx_test::same_pixels(out, want2));
-}
-
-TEST_F(Filmwear, DirtSlotExtremes) {
-  Image src = seqfx_test::solid(37, 23, {200, 200, 200, 255});
-  Image out(37, 23);
-  auto black_count = [&] {
+TEST_F(Filmwear, SlotExtremesOddFramesAndSizes) {
+  Image src = seqfx_test::solid(37, 23, {200, 200, 200, 255}), out(37, 23);
+  auto black = [&] {
     int n = 0;
     for (int y = 0; y < 23; ++y)
       for (int x = 0; x < 37; ++x) n += at(out, x, y)[0] == 0;
     return n;
   };
-  for (float v : {std::nanf(""), -1.0f, -INFINITY}) {
-    raw_dirty(v);
+  // Not a number and values below 0 give no dirt, values above 1 the most.
+  for (float v : {std::nanf(""), -1.0f, -INFINITY, 1.0f, 5.0f, INFINITY}) {
+    std::memcpy(p->slot(1), &v, 4);
     p->render(1, 0, 0, src, nullptr, out);
-    EXPECT_EQ(black_count(), 23) << v;  // the scratch column only
+    if (v >= 1) EXPECT_GE(black(), 37 * 23 - 3) << v;
+    else EXPECT_EQ(black(), 23) << v;
   }
-  for (float v : {1.0f, 5.0f, INFINITY, 3e38f}) {
-    raw_dirty(v);
-    p->render(1, 0, 0, src, nullptr, out);
-    EXPECT_GE(black_count(), 37 * 23 - 3) << v;
-  }
-}
-
-TEST_F(Filmwear, FrameLargerThanItsImagesAndOddSizes) {
-  Image src = seqfx_test::solid(7, 5, {3, 3, 3, 3});
-  Image out(7, 5);
-  p->call(1, 0, 0, 4000, 4000, src.record(), nullptr, out.record(), nullptr);
-  p->call(1, 0, 0, -5, 9, src.record(), nullptr, out.record(), nullptr);
-  p->call(1, 0, 0, 7, 5, src.record(), nullptr, src.record(), nullptr);
-  EXPECT_EQ(at(src, 0, 0)[3], 0);
-  for (auto [w, h] : {std::pair{1, 1}, {7, 5}, {37, 23}}) {
-    Image s = seqfx_test::solid(w, h, {9, 9, 9, 9});
-    Image o(w, h);
-    p->set_value(dirty, 0);
-    p->render(1, 0, 0, s, nullptr, o);
-    EXPECT_EQ(at(o, 0, h - 1)[3], 0);
-  }
+  // A frame larger than its images, a negative width, in place; 1x1.
+  Image small = seqfx_test::solid(7, 5, {3, 3, 3, 3});
+  p->call(1, 0, 0, 4000, 4000, src.record(), nullptr, small.record(), nullptr);
+  p->call(1, 0, 0, -5, 9, src.record(), nullptr, small.record(), nullptr);
+  p->call(1, 0, 0, 7, 5, small.record(), nullptr, small.record(), nullptr);
+  EXPECT_EQ(at(small, 0, 0)[3], 0);
+  Image one = seqfx_test::solid(1, 1, {9, 9, 9, 9}), o(1, 1);
+  p->render(1, 0, 0, one, nullptr, o);
+  EXPECT_EQ(at(o, 0, 0), (Pixel{0, 0, 0, 0}));  // the scratch's only column
 }
 
 }  // namespace

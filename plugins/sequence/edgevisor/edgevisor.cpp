@@ -64,7 +64,8 @@ SEQFX_TABLE(varstr,
     SEQFX_FIELD(blue, PLUGIN_CODE_NUMBER_FLOAT, "Blue", 0.6f, 0, 2, "blue"));
 
 SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int height,
-                                  ImageBuffer *ibuf1, ImageBuffer *, ImageBuffer *out, ImageBuffer *) {
+                                  ImageBuffer *ibuf1, ImageBuffer *, ImageBuffer *out,
+                                  ImageBuffer *) {
   if (!ibuf1 || !out || !ibuf1->rect || !out->rect || height <= 0) return;
   const Params *p = static_cast<const Params *>(params);
 

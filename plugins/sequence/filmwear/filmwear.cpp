@@ -61,7 +61,8 @@ SEQFX_TABLE(varstr,
                 "Average proportion \"broken\" pixels"));
 
 SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int height,
-                                  ImageBuffer *ibuf1, ImageBuffer *, ImageBuffer *out, ImageBuffer *) {
+                                  ImageBuffer *ibuf1, ImageBuffer *, ImageBuffer *out,
+                                  ImageBuffer *) {
   const Params *p = static_cast<const Params *>(params);
   // Dirt threshold in single precision, truncated. The slider is limited to
   // 0..1 (not a number counts as 0) so that any slot value gives 0..32767.

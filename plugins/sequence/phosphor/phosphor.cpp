@@ -108,12 +108,13 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int, int, ImageBuf
   const Params *p = static_cast<const Params *>(params);
   // The frame is ibuf1's rows of out's pixels; each image is addressed with
   // its own row length and nothing outside either is touched.
-  const seqfx_extent::Extent e = seqfx_extent::common_extent(out->xsize, ibuf1->ysize, {ibuf1, out});
+  const seqfx_extent::Extent e =
+      seqfx_extent::common_extent(out->xsize, ibuf1->ysize, {ibuf1, out});
   if (e.empty()) return;
 
   // A pattern number outside 0..8 is taken as the nearest pattern.
-  const int number = p->pattern < 0 ? 0 : p->pattern >= phosphor::kPatterns ? phosphor::kPatterns - 1
-                                                                             : p->pattern;
+  const int last = phosphor::kPatterns - 1;
+  const int number = p->pattern < 0 ? 0 : p->pattern > last ? last : p->pattern;
   const Pattern &pat = patterns[number];
   const bool rotate = p->rotate != 0, additive = p->additive != 0;
   Masks masks;
