@@ -54,8 +54,8 @@ extern "C" {
 SEQFX_DATA char name[24] = "Edgevisor";
 SEQFX_DATA float cfra;
 }
-// "Thickness" defaults to 0, below its widget's minimum: that value selects
-// the fixed pattern of bands two rows high.
+// "Thickness" defaults to 0, below its widget's minimum: a new strip shows 0
+// and the fixed pattern of bands two rows high, until the field is edited.
 SEQFX_TABLE(varstr,
     SEQFX_LABEL("Input: 1 strip"),
     SEQFX_FIELD(thickness, PLUGIN_CODE_NUMBER_FLOAT, "Thickness", 0, 2, 12, "thickness of lines"),

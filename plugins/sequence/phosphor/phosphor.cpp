@@ -93,6 +93,7 @@ extern "C" {
 SEQFX_DATA char name[24] = "phosphor";
 SEQFX_DATA float cfra;
 }
+// The second label row is a credit line naming the project.
 SEQFX_TABLE(varstr,
     SEQFX_LABEL("Phosphor"),
     SEQFX_LABEL("seqfx masks"),
