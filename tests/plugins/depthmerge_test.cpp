@@ -169,7 +169,8 @@ TEST_F(Depthmerge, FrameSizesAgainstAPerPixelChoice) {
         for (Image &img : in) {
           int *z = img.add_zbuf();
           // Few distinct depths, so that ties occur often.
-          for (size_t i = 0; i < img.pixels(); ++i) z[i] = (int)(rng() % 4) * 1000000000 - 1500000000;
+          const int levels[4] = {INT_MIN, -1, 0, INT_MAX};
+          for (size_t i = 0; i < img.pixels(); ++i) z[i] = levels[rng() % 4];
         }
         Image out(w, h);
         p->render(1, 0, 0, in[0], &in[1], out, three ? &in[2] : nullptr);

@@ -6,10 +6,13 @@
 
 #include "hsv.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <new>
 
 namespace {
 
@@ -66,18 +69,21 @@ class HueMap {
   double a_, b_;
 };
 
-// Neighbouring pixels mostly share few depths: the hue of the last depths
-// seen is kept by the bits of their fraction (a depth fraction is never a
-// NaN, so the empty mark never matches).
+// Neighbouring pixels mostly share few depths: the sector of each depth
+// seen is kept by the bits of its fraction (a depth fraction is never a
+// NaN, so the empty mark never matches). Without memory for the table every
+// depth is mapped afresh.
 class HueCache {
  public:
-  explicit HueCache(const HueMap &map) : map_(map) {
-    for (Entry &e : entries_) e.key = kEmpty;
+  explicit HueCache(const HueMap &map) : map_(map), entries_(new (std::nothrow) Entry[kSize]) {
+    if (entries_)
+      for (int i = 0; i < kSize; ++i) entries_[i].key = kEmpty;
   }
   Sector operator()(float d) {
+    if (!entries_) return map_(d);
     std::uint32_t key;
     std::memcpy(&key, &d, 4);
-    Entry &e = entries_[(key ^ (key >> 13)) & (kSize - 1)];
+    Entry &e = entries_[(key * 2654435761u) >> (32 - kBits)];
     if (e.key != key) {
       e.key = key;
       e.sector = map_(d);
@@ -87,13 +93,13 @@ class HueCache {
 
  private:
   static constexpr std::uint32_t kEmpty = 0x7FC00001u;
-  static constexpr int kSize = 4096;
+  static constexpr int kBits = 14, kSize = 1 << kBits;
   struct Entry {
     std::uint32_t key;
     Sector sector;
   };
   const HueMap &map_;
-  Entry entries_[kSize];
+  std::unique_ptr<Entry[]> entries_;
 };
 
 // Front and Back from the nearest and farthest depth of the plane. The
@@ -113,27 +119,52 @@ void auto_range(const int *z, long n, Params *p) {
   p->back = (float)highest;
 }
 
-// The bytes 0..255 over 255, rounded to single precision.
-struct Unit255 {
+inline unsigned char to_byte(float c) { return (unsigned char)(int)(c * 255.0f); }
+
+// What a pixel's new colour takes from its own bytes depends on its largest
+// (m) and smallest (n) byte alone: its value and saturation as rgb2sv gives
+// them from the bytes over 255 (rounded to single), and the bytes of v and
+// of p = v(1 - s). Built once.
+struct Shades {
   float v[256];
-  Unit255() {
-    for (int i = 0; i < 256; ++i) v[i] = (float)(i / 255.0);
+  unsigned char v_byte[256];
+  float s[256][256];
+  unsigned char p_byte[256][256];
+  Shades() {
+    float unit[256];
+    for (int i = 0; i < 256; ++i) unit[i] = (float)(i / 255.0);
+    for (int m = 0; m < 256; ++m)
+      for (int n = 0; n <= m; ++n) {
+        float sat, val;
+        rgb2sv(unit[m], unit[n], unit[n], &sat, &val);
+        s[m][n] = sat;
+        p_byte[m][n] = to_byte(hsv_p(sat, val));
+        v[m] = val;
+        v_byte[m] = to_byte(val);
+      }
   }
 };
 
-inline unsigned char to_byte(float c) { return (unsigned char)(int)(c * 255.0f); }
-
 void recolour(const unsigned char *src, const int *z, unsigned char *dst, long n, HueCache &hue) {
-  static const Unit255 unit255;
+  static const Shades shades;
   for (long i = 0; i < n; ++i, src += 4, dst += 4) {
     unsigned char px[4];
     std::memcpy(px, src, 4);  // out may be the input itself
-    float h, s, v, r, g, b;
-    rgb2hsv(unit255.v[px[0]], unit255.v[px[1]], unit255.v[px[2]], &h, &s, &v);
-    hsv2rgb(hue(depth_fraction(z[i])), s, v, &r, &g, &b);
-    px[0] = to_byte(r);
-    px[1] = to_byte(g);
-    px[2] = to_byte(b);
+    const int hi = std::max({px[0], px[1], px[2]}), lo = std::min({px[0], px[1], px[2]});
+    if (hi == lo) {
+      // Saturation 0: grey keeps its value and its depth is not looked up.
+      px[0] = px[1] = px[2] = shades.v_byte[hi];
+    } else {
+      const Sector hs = hue(depth_fraction(z[i]));
+      const unsigned char *at = hsv_place[hs.i >= 0 && hs.i < 6 ? hs.i : 0];
+      const unsigned v = shades.v_byte[hi], p = shades.p_byte[hi][lo];
+      const unsigned x = to_byte(hsv_x(hs, shades.s[hi][lo], shades.v[hi]));
+      // The three bytes placed by their channels, 8 bits apart.
+      const unsigned rgb = v << (8 * at[0]) | x << (8 * at[1]) | p << (8 * at[2]);
+      px[0] = (unsigned char)rgb;
+      px[1] = (unsigned char)(rgb >> 8);
+      px[2] = (unsigned char)(rgb >> 16);
+    }
     std::memcpy(dst, px, 4);
   }
 }

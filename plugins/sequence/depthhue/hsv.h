@@ -14,60 +14,39 @@ inline float minrgb(float r, float g, float b) {
   return m < b ? m : b;
 }
 
-// r, g, b in 0..1 to h in degrees (0..360), s and v in 0..1; single
-// precision but for the turn of a negative hue, which runs in double.
-inline void rgb2hsv(float r, float g, float b, float *h, float *s, float *v) {
+// Saturation and value of r, g, b in 0..1, single precision: v = max,
+// s = (max - min) / max, or 0 when max is 0. (The hue of the colour is not
+// needed: the module replaces it by the depth's.)
+inline void rgb2sv(float r, float g, float b, float *s, float *v) {
   const float max = maxrgb(r, g, b), min = minrgb(r, g, b);
   *v = max;
   *s = max != 0.0f ? (max - min) / max : 0.0f;
-  if (*s == 0.0f) {
-    *h = 0.0f;
-    return;
-  }
-  const float delta = max - min;
-  const float rc = (max - r) / delta, gc = (max - g) / delta, bc = (max - b) / delta;
-  float hue;
-  if (r == max)
-    hue = bc - gc;
-  else if (g == max)
-    hue = 2.0f + rc - bc;
-  else
-    hue = 4.0f + gc - rc;
-  hue *= 60.0f;
-  if (hue < 0.0f) hue = (float)((double)hue + 360.0);
-  *h = hue;
 }
 
-// The sector (0..5) and the fraction within it of a hue of 0..360 degrees:
-// the hue over 60 is formed in double and rounded to single.
+// A hue of 0..360 degrees as its sector (0..5) and the fraction f within
+// it: the hue over 60 is formed in double and rounded to single. `w` is the
+// share the sector's third value takes: f in the odd sectors (q = v(1 - s f)),
+// 1 - f in the even ones (t = v(1 - s(1 - f))).
 struct Sector {
   int i;
-  float f;
+  float w;
 };
 
 inline Sector hue_sector(float h) {
   if (h == 360.0f) h = 0.0f;
   const float hh = (float)((double)h / 60.0);
   const int i = (int)hh;
-  return {i, hh - (float)i};
+  const float f = hh - (float)i;
+  return {i, (i & 1) ? f : 1.0f - f};
 }
 
-// h, s, v back to r, g, b, given the hue's sector.
-inline void hsv2rgb(Sector hs, float s, float v, float *r, float *g, float *b) {
-  if (s == 0.0f) {
-    *r = *g = *b = v;
-    return;
-  }
-  const float f = hs.f;
-  const float p = v * (1.0f - s), q = v * (1.0f - s * f), t = v * (1.0f - s * (1.0f - f));
-  switch (hs.i) {
-    case 0: *r = v, *g = t, *b = p; break;
-    case 1: *r = q, *g = v, *b = p; break;
-    case 2: *r = p, *g = v, *b = t; break;
-    case 3: *r = p, *g = q, *b = v; break;
-    case 4: *r = t, *g = p, *b = v; break;
-    default: *r = v, *g = p, *b = q; break;
-  }
-}
+// h, s, v back to r, g, b: with p = v(1 - s) and x = v(1 - s w) (q in the
+// odd sectors, t in the even ones), sectors 0..5 give (v, t, p), (q, v, p),
+// (p, v, t), (p, q, v), (t, p, v), (v, p, q). With s = 0 all three are v.
+// hsv_place[i] gives the channel (0 red, 1 green, 2 blue) of v, x and p.
+constexpr unsigned char hsv_place[6][3] = {{0, 1, 2}, {1, 0, 2}, {1, 2, 0},
+                                           {2, 1, 0}, {2, 0, 1}, {0, 2, 1}};
+inline float hsv_p(float s, float v) { return v * (1.0f - s); }
+inline float hsv_x(Sector hs, float s, float v) { return v * (1.0f - s * hs.w); }
 
 }  // namespace depthhue_impl
