@@ -3,9 +3,11 @@
 
 #include "seqfx_test.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <random>
 #include <vector>
 
 using seqfx::Image;
@@ -25,6 +27,32 @@ Image row(const std::vector<Pixel> &px, const std::vector<int> &z) {
     d[i] = z[i];
   }
   return img;
+}
+
+// The colour of one pixel step by step as the conversions define it: the
+// full rgb2hsv (hue included) and hsv2rgb with p, q and t.
+Pixel reference(Pixel in, int z, float front, float back, bool non_linear, float exponent) {
+  const float r = (float)(in[0] / 255.0), g = (float)(in[1] / 255.0), b = (float)(in[2] / 255.0);
+  const float max = std::max({r, g, b}), min = std::min({r, g, b});
+  const float v = max, s = max != 0.0f ? (max - min) / max : 0.0f;
+  const double d = (float)z / 2147483648.0f;
+  double u = 1.0 / (double)(back - front) * d + (double)(front / (front - back));
+  u = u < 0.0 ? 0.0 : u > 1.0 ? 1.0 : u;
+  if (non_linear && u > 0.0) u = std::exp((double)exponent * std::log(u));
+  float h = (float)(u * 240.0);
+  float out[3] = {v, v, v};
+  if (s != 0.0f) {
+    if (h == 360.0f) h = 0.0f;
+    const float hh = (float)((double)h / 60.0);
+    const int i = (int)hh;
+    const float f = hh - (float)i;
+    const float pp = v * (1.0f - s), q = v * (1.0f - s * f), t = v * (1.0f - s * (1.0f - f));
+    const float rows[6][3] = {{v, t, pp}, {q, v, pp}, {pp, v, t}, {pp, q, v}, {t, pp, v}, {v, pp, q}};
+    for (int c = 0; c < 3; ++c) out[c] = rows[i][c];
+  }
+  Pixel px = in;
+  for (int c = 0; c < 3; ++c) px[c] = (unsigned char)(int)(out[c] * 255.0f);
+  return px;
 }
 
 class Depthhue : public ::testing::Test {
@@ -108,6 +136,35 @@ TEST_F(Depthhue, PrecisionOfEachStepDecidesTheseBytes) {
   // (unrounded: 143, 213).
   EXPECT_EQ(one({45, 149, 132, 255}, 1022119582), (Pixel{44, 149, 144, 255}));
   EXPECT_EQ(one({230, 144, 253, 255}, -689558836), (Pixel{214, 253, 144, 255}));
+}
+
+TEST_F(Depthhue, EveryPixelAsTheConversionsGiveIt) {
+  std::mt19937 rng(11);
+  Image in = seqfx_test::test_picture(37, 23, 5);
+  int *z = in.add_zbuf();
+  for (size_t i = 0; i < in.pixels(); ++i) {
+    unsigned char *px = in.rect() + 4 * i;
+    for (int c = 0; c < 3; ++c) px[c] = (unsigned char)(rng() % 256);
+    z[i] = i % 3 ? (int)rng() : z[i > 0 ? i - 1 : 0];  // repeated depths too
+  }
+  const struct {
+    float front, back;
+    bool non_linear;
+    float exponent;
+  } cases[] = {{-1, 1, false, 1}, {0.3f, -0.6f, false, 1}, {-0.9f, 0.2f, true, 2},
+               {-0.5f, 0.7f, true, 0.25f}, {-1, 1, true, 1.37f}};
+  for (const auto &k : cases) {
+    manual(k.front, k.back);
+    p->set_value("Non-linear", k.non_linear);
+    p->set_value("Exponent", k.exponent);
+    Image out(37, 23);
+    p->render(1, 0, 0, in, nullptr, out);
+    for (size_t i = 0; i < in.pixels(); ++i) {
+      const int x = (int)(i % 37), y = (int)(i / 37);
+      ASSERT_EQ(at(out, x, y), reference(at(in, x, y), z[i], k.front, k.back, k.non_linear, k.exponent))
+          << x << "," << y << " front " << k.front << " back " << k.back;
+    }
+  }
 }
 
 TEST_F(Depthhue, NonLinearRaisesThePosition) {
