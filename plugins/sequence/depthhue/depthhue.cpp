@@ -5,6 +5,7 @@
 #include "seqfx_module.h"
 
 #include "hsv.h"
+#include "recolour_sse2.h"
 
 #include <algorithm>
 #include <cmath>
@@ -52,6 +53,11 @@ class HueMap {
     a_ = 1.0 / (double)span;
     b_ = (double)(p.front / (p.front - p.back));
   }
+
+  // Plain u = A d + B, without a step or a power.
+  bool linear() const { return !step_ && !non_linear_; }
+  double a() const { return a_; }
+  double b() const { return b_; }
 
   Sector operator()(float d) const {
     double u = step_ ? (d > front_ ? 1.0 : 0.0) : limit(a_ * (double)d + b_);
@@ -145,9 +151,35 @@ struct Shades {
   }
 };
 
-void recolour(const unsigned char *src, const int *z, unsigned char *dst, long n, HueCache &hue) {
+void recolour(const unsigned char *src, const int *z, unsigned char *dst, long n, const HueMap &map,
+              HueCache &hue) {
   static const Shades shades;
-  for (long i = 0; i < n; ++i, src += 4, dst += 4) {
+  long done = 0;
+#ifdef __SSE2__
+  // Lanes hold the bytes of a pixel in memory order: red lowest.
+  const __m128d a = _mm_set1_pd(map.a()), b = _mm_set1_pd(map.b());
+  const __m128 scale = _mm_set1_ps(1.0f / 2147483648.0f);  // exact: a power of two
+  for (; done + 4 <= n; done += 4) {
+    __m128i sector;
+    __m128 w;
+    if (map.linear()) {
+      const __m128i zz = _mm_loadu_si128(reinterpret_cast<const __m128i *>(z + done));
+      linear_sectors(_mm_mul_ps(_mm_cvtepi32_ps(zz), scale), a, b, &sector, &w);
+    } else {
+      Sector s4[4];
+      for (int k = 0; k < 4; ++k) s4[k] = hue(depth_fraction(z[done + k]));
+      sector = _mm_setr_epi32(s4[0].i, s4[1].i, s4[2].i, s4[3].i);
+      w = _mm_setr_ps(s4[0].w, s4[1].w, s4[2].w, s4[3].w);
+    }
+    const __m128i px = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 4 * done));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + 4 * done), recolour4(px, sector, w));
+  }
+#else
+  (void)map;
+#endif
+  src += 4 * done;
+  dst += 4 * done;
+  for (long i = done; i < n; ++i, src += 4, dst += 4) {
     unsigned char px[4];
     std::memcpy(px, src, 4);  // out may be the input itself
     const int hi = std::max({px[0], px[1], px[2]}), lo = std::min({px[0], px[1], px[2]});
@@ -196,7 +228,7 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int, int, ImageBuf
 
   const HueMap map(*p);
   HueCache hue(map);
-  recolour(ibuf1->rect, ibuf1->zbuf, out->rect, pixels_to_walk(ibuf1, out), hue);
+  recolour(ibuf1->rect, ibuf1->zbuf, out->rect, pixels_to_walk(ibuf1, out), map, hue);
 }
 
 SEQFX_STANDARD_ENTRIES(name, varstr, cfra, plugin_seq_doit)
