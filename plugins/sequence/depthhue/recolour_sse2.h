@@ -12,7 +12,10 @@ namespace depthhue_impl {
 // u = a d + b, limited to 0..1 (not a number counting as 0).
 __attribute__((always_inline)) inline void linear_sectors(__m128 d, __m128d a, __m128d b, __m128i *i, __m128 *w) {
   const __m128d zero = _mm_setzero_pd(), one = _mm_set1_pd(1.0);
-  const __m128d k240 = _mm_set1_pd(240.0), k60 = _mm_set1_pd(60.0);
+  // For every float hue from 0 to 240 the product with 1/60 rounds to the
+  // same single as the quotient by 60 (checked over all of them): the
+  // cheaper multiplication gives the same sector.
+  const __m128d k240 = _mm_set1_pd(240.0), k60th = _mm_set1_pd(1.0 / 60.0);
   __m128 hh2[2];
   for (int half = 0; half < 2; ++half) {
     __m128d u = _mm_cvtps_pd(half ? _mm_movehl_ps(d, d) : d);
@@ -20,7 +23,7 @@ __attribute__((always_inline)) inline void linear_sectors(__m128 d, __m128d a, _
     // maxpd gives its second operand when the first is not a number.
     u = _mm_min_pd(_mm_max_pd(u, zero), one);
     const __m128 h = _mm_cvtpd_ps(_mm_mul_pd(u, k240));  // u x 240, rounded to single
-    hh2[half] = _mm_cvtpd_ps(_mm_div_pd(_mm_cvtps_pd(h), k60));
+    hh2[half] = _mm_cvtpd_ps(_mm_mul_pd(_mm_cvtps_pd(h), k60th));
   }
   const __m128 hh = _mm_movelh_ps(hh2[0], hh2[1]);
   *i = _mm_cvttps_epi32(hh);
@@ -50,11 +53,12 @@ __attribute__((always_inline)) inline __m128i recolour4(__m128i px, __m128i i, _
   const __m128i xb = _mm_and_si128(_mm_cvttps_epi32(_mm_mul_ps(x, k255)), low);
   const __m128i pb = _mm_and_si128(_mm_cvttps_epi32(_mm_mul_ps(p, k255)), low);
 
-  __m128i sector[6];
-  for (int k = 0; k < 6; ++k) sector[k] = _mm_cmpeq_epi32(i, _mm_set1_epi32(k));
+  // Hues run from 0 to 240 degrees here: sectors 0 to 4.
+  __m128i sector[5];
+  for (int k = 0; k < 5; ++k) sector[k] = _mm_cmpeq_epi32(i, _mm_set1_epi32(k));
   // The channel that takes v, x or p in sector k: hsv_place[k].
   __m128i channel[3] = {_mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128()};
-  for (int k = 0; k < 6; ++k) {
+  for (int k = 0; k < 5; ++k) {
     channel[hsv_place[k][0]] = _mm_or_si128(channel[hsv_place[k][0]], _mm_and_si128(sector[k], vb));
     channel[hsv_place[k][1]] = _mm_or_si128(channel[hsv_place[k][1]], _mm_and_si128(sector[k], xb));
     channel[hsv_place[k][2]] = _mm_or_si128(channel[hsv_place[k][2]], _mm_and_si128(sector[k], pb));
