@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# Every bridged module through the frei0r hosts, byte for byte against
+# `seqfx render` of the same frames:
+#   one strip    ffmpeg -vf frei0r=seqfx_NAME
+#   two strips   melt A B -mix N -mixer frei0r.seqfx_NAME factor="0=0;-1=1"
+#                (and real_time=-4 equal to real_time=0 for stateless modules)
+#   three strips gst-launch-1.0 with three inputs
+# The modules are the ones the build bridged (a plug-in in the frei0r folder
+# and a manifest in the module folder), so new modules are picked up.
+# Usage: frei0r_hosts_test.sh SEQFX PROBE MODULE_DIR FREI0R_DIR WORK_DIR
+set -uo pipefail
+abs() { case $1 in /*) echo "$1" ;; *) echo "$PWD/$1" ;; esac; }
+seqfx=$(abs "$1") probe=$(abs "$2") modules=$(abs "$3") plugins=$(abs "$4") work=$(abs "$5")
+W=64 H=48 N=8
+export FREI0R_PATH=$plugins
+export GST_PLUGIN_FEATURE_RANK=""
+export GST_REGISTRY=$work/gst-registry.bin
+
+# Modules whose host run cannot equal the command line, with the reason.
+declare -A exception=(
+)
+
+for tool in ffmpeg melt gst-launch-1.0; do
+  command -v $tool >/dev/null || { echo "missing $tool (scripts/install-deps installs it)"; exit 1; }
+done
+rm -rf "$work" && mkdir -p "$work/clips" || exit 1
+cd "$work" || exit 1
+ff() { ffmpeg -nostdin -hide_banner -loglevel error -y "$@"; }
+
+# Three RGBA clips with varying alpha, stored losslessly: PNG sequences for
+# the command line, raw RGBA for GStreamer, FFV1 for melt.
+make_clip() {  # name lavfi-source alpha-expression
+  ff -f lavfi -i "$2=size=${W}x${H}:rate=25" -frames:v $N \
+     -vf "format=rgba,geq=r='r(X,Y)':g='g(X,Y)':b='b(X,Y)':a='$3'" clips/$1_%04d.png || exit 1
+  ff -framerate 25 -i clips/$1_%04d.png -f rawvideo -pix_fmt rgba clips/$1.rgba || exit 1
+  ff -framerate 25 -i clips/$1_%04d.png -c:v ffv1 -pix_fmt bgra clips/$1.mkv || exit 1
+}
+make_clip a testsrc2 "255-X*2"
+make_clip b smptebars "128+Y*2"
+make_clip c "testsrc" "X*3+N*10"
+
+raw_of() { ff -framerate 25 -i "$1" -f rawvideo -pix_fmt rgba "$2"; }
+
+failures=0 passed=0
+fail() { echo "FAIL $1: $2"; failures=$((failures + 1)); }
+same() {  # name what expected actual
+  if [ ! -s "$4" ]; then fail "$1" "$2: no output"; return 1; fi
+  if ! cmp -s "$3" "$4"; then
+    fail "$1" "$2: $(cmp "$3" "$4" 2>&1 | head -1) ($(stat -c %s "$3") vs $(stat -c %s "$4") bytes)"
+    return 1
+  fi
+  return 0
+}
+profile=$work/profile
+cat > "$profile" <<PROFILE
+description=test
+frame_rate_num=25
+frame_rate_den=1
+width=$W
+height=$H
+progressive=1
+sample_aspect_num=1
+sample_aspect_den=1
+display_aspect_num=$W
+display_aspect_den=$H
+colorspace=709
+PROFILE
+
+for json in "$modules"/*.json; do
+  m=$(basename "$json" .json)
+  so=$plugins/seqfx_$m.so
+  [ -f "$so" ] || continue  # left out of the bridge
+  if [ -n "${exception[$m]:-}" ]; then echo "skip $m: ${exception[$m]}"; continue; fi
+  info=$("$probe" "$so") || { fail $m "probe"; continue; }
+  type=$(sed -n 's/^type //p' <<<"$info")
+  keeps=$(grep -q '"keeps_state": true' "$json" && echo yes || echo no)
+  d=$work/$m && mkdir -p $d
+  case $type in
+    filter)
+      "$seqfx" --quiet render $m -i clips/a_%04d.png -o $d/cli_%04d.png >$d/cli.log 2>&1 \
+        && raw_of $d/cli_%04d.png $d/cli.rgba || { fail $m "seqfx render: $(tail -1 $d/cli.log)"; continue; }
+      params=$(sed -n 's/^ffmpeg //p' <<<"$info")
+      ff -framerate 25 -i clips/a_%04d.png \
+         -vf "frei0r=filter_name=seqfx_$m:filter_params=$params" \
+         -f rawvideo -pix_fmt rgba $d/host.rgba >$d/host.log 2>&1 || { fail $m "ffmpeg: $(tail -1 $d/host.log)"; continue; }
+      same $m ffmpeg $d/cli.rgba $d/host.rgba || continue
+      ;;
+    mixer2)
+      "$seqfx" --quiet render $m -i clips/a_%04d.png -i clips/b_%04d.png --factor 0:1 \
+        -o $d/cli_%04d.png >$d/cli.log 2>&1 \
+        && raw_of $d/cli_%04d.png $d/cli.rgba || { fail $m "seqfx render: $(tail -1 $d/cli.log)"; continue; }
+      for rt in 0 -4; do
+        [ $rt = -4 ] && [ $keeps = yes ] && continue  # four instances, four states
+        melt -quiet -profile "$profile" clips/a.mkv clips/b.mkv -mix $N \
+          -mixer frei0r.seqfx_$m factor="0=0;-1=1" \
+          -consumer avformat:$d/melt$rt.rgba f=rawvideo vcodec=rawvideo pix_fmt=rgba \
+          real_time=$rt >$d/melt$rt.log 2>&1 || { fail $m "melt: $(tail -1 $d/melt$rt.log)"; continue 2; }
+        same $m "melt real_time=$rt" $d/cli.rgba $d/melt$rt.rgba || continue 2
+      done
+      ;;
+    mixer3)
+      "$seqfx" --quiet render $m -i clips/a_%04d.png -i clips/b_%04d.png -i clips/c_%04d.png \
+        -o $d/cli_%04d.png >$d/cli.log 2>&1 \
+        && raw_of $d/cli_%04d.png $d/cli.rgba || { fail $m "seqfx render: $(tail -1 $d/cli.log)"; continue; }
+      el=frei0r-mixer-seqfx-${m//_/-}
+      src() { echo "filesrc location=clips/$1.rgba ! rawvideoparse width=$W height=$H format=rgba framerate=25/1"; }
+      gst-launch-1.0 -q $el name=mix ! videoconvert ! video/x-raw,format=RGBA ! filesink location=$d/host.rgba \
+        $(src a) ! mix.sink_0 $(src b) ! mix.sink_1 $(src c) ! mix.sink_2 >$d/host.log 2>&1 \
+        || { fail $m "gst-launch-1.0: $(tail -1 $d/host.log)"; continue; }
+      same $m gst-launch-1.0 $d/cli.rgba $d/host.rgba || continue
+      ;;
+    *) fail $m "unknown type $type"; continue ;;
+  esac
+  echo "ok   $m ($type)"
+  passed=$((passed + 1))
+done
+echo "$passed modules equal, $failures failures"
+[ $failures -eq 0 ] && [ $passed -gt 0 ]
