@@ -44,6 +44,17 @@ std::string range_text(const ParamDescriptor &r) {
          " as 0 to 1, default " + num(r.def) + ")";
 }
 
+// A label as a parameter name: without a trailing colon, and with ':' and
+// '=' turned into blanks, since melt's command line reads "name:..." as a
+// clip to load and splits "name=value" at the first '='.
+std::string host_name(const std::string &label) {
+  std::string n = label;
+  for (char &c : n)
+    if (c == ':' || c == '=') c = ' ';
+  while (!n.empty() && n.back() == ' ') n.pop_back();
+  return n;
+}
+
 // Names as hosts compare them: GStreamer folds case and turns everything
 // but letters and digits into '-'.
 std::string name_key(const std::string &name) {
@@ -77,7 +88,8 @@ float float_value(const ParamDescriptor &row, double d) {
 }
 
 int int_value(const ParamDescriptor &row, double d) {
-  const double lo = std::ceil((double)row.min), hi = std::floor((double)row.max);
+  const double lo = std::max(std::ceil((double)row.min), -2147483648.0);
+  const double hi = std::min(std::floor((double)row.max), 2147483647.0);
   if (!(lo <= hi)) return (int)std::clamp((double)row.def, -2147483648.0, 2147483647.0);
   double v = std::round((double)row.min + limit01(d) * ((double)row.max - (double)row.min));
   return (int)std::clamp(v, lo, hi);
@@ -120,7 +132,7 @@ std::vector<ParamSpec> describe(const Plugin &plugin) {
       continue;
     }
     ParamSpec s;
-    s.name = row_key(r);
+    s.name = host_name(row_key(r));
     s.row = i;
     switch (row_kind(r)) {
       case PLUGIN_TOGGLE: s.type = F0R_PARAM_BOOL; break;

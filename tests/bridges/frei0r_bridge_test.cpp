@@ -82,7 +82,7 @@ TEST_F(Bridged, DescribesTheModuleAsAFilterWithTableRowsThenItsOwn) {
   const std::vector<std::pair<std::string, int>> want = {
       {"Size", F0R_PARAM_DOUBLE},   {"Gamma", F0R_PARAM_DOUBLE},      {"Gamma 2", F0R_PARAM_DOUBLE},
       {"Count", F0R_PARAM_DOUBLE},  {"On", F0R_PARAM_BOOL},           {"three", F0R_PARAM_DOUBLE},
-      {"color", F0R_PARAM_COLOR},   {"Txt:", F0R_PARAM_STRING},       {"factor", F0R_PARAM_DOUBLE},
+      {"color", F0R_PARAM_COLOR},   {"Txt", F0R_PARAM_STRING},       {"factor", F0R_PARAM_DOUBLE},
       {"factor2", F0R_PARAM_DOUBLE}, {"frame_rate", F0R_PARAM_DOUBLE}, {"time_in_ms", F0R_PARAM_BOOL}};
   ASSERT_EQ(info.num_params, (int)want.size());
   for (int i = 0; i < info.num_params; ++i) {
@@ -128,9 +128,9 @@ TEST_F(Bridged, DefaultsAreTheTablesAndValuesReadBackExactlyAsSet) {
   bridge.get_param(in, &back, index("color"));
   EXPECT_EQ(std::memcmp(&c, &back, sizeof c), 0);
   const char *text = "hello";
-  bridge.set_param(in, &text, index("Txt:"));
+  bridge.set_param(in, &text, index("Txt"));
   const char *got = nullptr;
-  bridge.get_param(in, &got, index("Txt:"));
+  bridge.get_param(in, &got, index("Txt"));
   EXPECT_STREQ(got, "hello");
   // factor2 follows factor until it is set.
   set(in, "factor", 0.4);
@@ -181,7 +181,7 @@ TEST_F(Bridged, ValuesAreMappedOntoEachRowKind) {
 
   // Text: cut to 12 bytes, never inside a character ("é" is two bytes).
   const char *text = "abcdefghijk\xc3\xa9xyz";
-  bridge.set_param(in, &text, index("Txt:"));
+  bridge.set_param(in, &text, index("Txt"));
   EXPECT_EQ(slot(in, 9), (std::vector<unsigned char>{'a', 'b', 'c', 'd'}));
   EXPECT_EQ(in->plugin().text_slot(9), "abcdefghijk");
   bridge.destruct(in);

@@ -7,6 +7,9 @@
 #   three strips gst-launch-1.0 with three inputs
 # The modules are the ones the build bridged (a plug-in in the frei0r folder
 # and a manifest in the module folder), so new modules are picked up.
+# One-strip and two-strip modules run twice: with their defaults, and with
+# every number at 0.7 of its range (see frei0r_probe.cpp), set through the
+# host's own parameter syntax.
 # Usage: frei0r_hosts_test.sh SEQFX PROBE MODULE_DIR FREI0R_DIR WORK_DIR
 set -uo pipefail
 abs() { case $1 in /*) echo "$1" ;; *) echo "$PWD/$1" ;; esac; }
@@ -70,32 +73,43 @@ for json in "$modules"/*.json; do
   m=$(basename "$json" .json)
   so=$plugins/seqfx_$m.so
   [ -f "$so" ] || continue  # left out of the bridge
+  # FREI0R_TEST_ONLY="a b" runs only those modules (when working on them).
+  [ -z "${FREI0R_TEST_ONLY:-}" ] || [[ " $FREI0R_TEST_ONLY " == *" $m "* ]] || continue
   if [ -n "${exception[$m]:-}" ]; then echo "skip $m: ${exception[$m]}"; continue; fi
-  info=$("$probe" "$so") || { fail $m "probe"; continue; }
+  info=$("$probe" $m "$modules") || { fail $m "probe"; continue; }
+  mapfile -t cli_set < <(sed -n 's/^cli_set /--set\n/p' <<<"$info")
+  # melt reads colours as #rrggbb: 0.2/0.4/0.6 is #336699.
+  mapfile -t host_set < <(sed -n 's/^host_set //p' <<<"$info" | sed 's|=0.2/0.4/0.6$|=#336699|')
   type=$(sed -n 's/^type //p' <<<"$info")
   keeps=$(grep -q '"keeps_state": true' "$json" && echo yes || echo no)
   d=$work/$m && mkdir -p $d
   case $type in
     filter)
-      "$seqfx" --quiet render $m -i clips/a_%04d.png -o $d/cli_%04d.png >$d/cli.log 2>&1 \
-        && raw_of $d/cli_%04d.png $d/cli.rgba || { fail $m "seqfx render: $(tail -1 $d/cli.log)"; continue; }
-      params=$(sed -n 's/^ffmpeg //p' <<<"$info")
-      ff -framerate 25 -i clips/a_%04d.png \
-         -vf "frei0r=filter_name=seqfx_$m:filter_params=$params" \
-         -f rawvideo -pix_fmt rgba $d/host.rgba >$d/host.log 2>&1 || { fail $m "ffmpeg: $(tail -1 $d/host.log)"; continue; }
-      same $m ffmpeg $d/cli.rgba $d/host.rgba || continue
+      for run in defaults settings; do
+        args=() && [ $run = settings ] && args=("${cli_set[@]}")
+        params=$(sed -n "s/^ffmpeg$([ $run = settings ] && echo _set) //p" <<<"$info")
+        "$seqfx" --quiet render $m -i clips/a_%04d.png -o $d/cli_%04d.png "${args[@]}" >$d/cli.log 2>&1 \
+          && raw_of $d/cli_%04d.png $d/cli-$run.rgba || { fail $m "seqfx render: $(tail -1 $d/cli.log)"; continue 2; }
+        ff -framerate 25 -i clips/a_%04d.png \
+           -vf "frei0r=filter_name=seqfx_$m:filter_params=$params" \
+           -f rawvideo -pix_fmt rgba $d/host-$run.rgba >$d/host.log 2>&1 || { fail $m "ffmpeg: $(tail -1 $d/host.log)"; continue 2; }
+        same $m "ffmpeg ($run)" $d/cli-$run.rgba $d/host-$run.rgba || continue 2
+      done
       ;;
     mixer2)
-      "$seqfx" --quiet render $m -i clips/a_%04d.png -i clips/b_%04d.png --factor 0:1 \
-        -o $d/cli_%04d.png >$d/cli.log 2>&1 \
-        && raw_of $d/cli_%04d.png $d/cli.rgba || { fail $m "seqfx render: $(tail -1 $d/cli.log)"; continue; }
-      for rt in 0 -4; do
-        [ $rt = -4 ] && [ $keeps = yes ] && continue  # four instances, four states
-        melt -quiet -profile "$profile" clips/a.mkv clips/b.mkv -mix $N \
-          -mixer frei0r.seqfx_$m factor="0=0;-1=1" \
-          -consumer avformat:$d/melt$rt.rgba f=rawvideo vcodec=rawvideo pix_fmt=rgba \
-          real_time=$rt >$d/melt$rt.log 2>&1 || { fail $m "melt: $(tail -1 $d/melt$rt.log)"; continue 2; }
-        same $m "melt real_time=$rt" $d/cli.rgba $d/melt$rt.rgba || continue 2
+      for run in defaults settings; do
+        args=() hargs=() && [ $run = settings ] && args=("${cli_set[@]}") hargs=("${host_set[@]}")
+        "$seqfx" --quiet render $m -i clips/a_%04d.png -i clips/b_%04d.png --factor 0:1 "${args[@]}" \
+          -o $d/cli_%04d.png >$d/cli.log 2>&1 \
+          && raw_of $d/cli_%04d.png $d/cli-$run.rgba || { fail $m "seqfx render: $(tail -1 $d/cli.log)"; continue 2; }
+        for rt in 0 -4; do
+          [ $rt = -4 ] && { [ $keeps = yes ] || [ $run = settings ]; } && continue  # -4: four instances, four states
+          melt -quiet -profile "$profile" clips/a.mkv clips/b.mkv -mix $N \
+            -mixer frei0r.seqfx_$m factor="0=0;-1=1" "${hargs[@]}" \
+            -consumer avformat:$d/melt$rt-$run.rgba f=rawvideo vcodec=rawvideo pix_fmt=rgba \
+            real_time=$rt >$d/melt.log 2>&1 || { fail $m "melt: $(tail -1 $d/melt.log)"; continue 3; }
+          same $m "melt real_time=$rt ($run)" $d/cli-$run.rgba $d/melt$rt-$run.rgba || continue 3
+        done
       done
       ;;
     mixer3)

@@ -1,68 +1,87 @@
-// Prints what a frei0r host test needs to know about a bridge plug-in:
+// Tells the frei0r host test how to drive one bridged module, one line each:
 //   type filter|mixer2|mixer3
 //   ffmpeg <filter_params: every parameter at its default, time in ms>
-// ffmpeg's frei0r filter sets parameters by position only, so a test that
-// sets time_in_ms must spell out every parameter before it.
-#include <dlfcn.h>
-extern "C" {
-#include <frei0r.h>
-}
+//   ffmpeg_set <filter_params with the test settings, time in ms>
+//   host_set <name>=<value>        (one line per set parameter, for melt)
+//   cli_set <row>=<value>          (the same settings for seqfx render)
+// ffmpeg sets frei0r parameters by position only, so every parameter is
+// spelled out. The test settings put every number at 0.7 of its range, every
+// three-state button in its third state, colours at 0.2/0.4/0.6 and text to
+// "seqfx"; toggles keep their defaults.
+#include "bridge.h"
 
 #include <cstdio>
 #include <string>
 
+using namespace seqfx::frei0r;
+
+namespace {
+
+std::string num(double v, int digits) {
+  char b[64];
+  std::snprintf(b, sizeof b, "%.*g", digits, v);
+  return b;
+}
+
+}  // namespace
+
 int main(int argc, char **argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: frei0r_probe PLUGIN.so\n");
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: frei0r_probe MODULE MODULE_DIR\n");
     return 2;
   }
-  void *h = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
-  if (!h) {
-    std::fprintf(stderr, "frei0r_probe: %s\n", dlerror());
-    return 1;
-  }
-  auto init = reinterpret_cast<int (*)()>(dlsym(h, "f0r_init"));
-  auto deinit = reinterpret_cast<void (*)()>(dlsym(h, "f0r_deinit"));
-  auto info = reinterpret_cast<void (*)(f0r_plugin_info_t *)>(dlsym(h, "f0r_get_plugin_info"));
-  auto pinfo = reinterpret_cast<void (*)(f0r_param_info_t *, int)>(dlsym(h, "f0r_get_param_info"));
-  auto construct = reinterpret_cast<f0r_instance_t (*)(unsigned, unsigned)>(dlsym(h, "f0r_construct"));
-  auto destruct = reinterpret_cast<void (*)(f0r_instance_t)>(dlsym(h, "f0r_destruct"));
-  auto get = reinterpret_cast<void (*)(f0r_instance_t, f0r_param_t, int)>(dlsym(h, "f0r_get_param_value"));
-  if (!init || !info || !pinfo || !construct || !get || !init()) return 1;
-  f0r_plugin_info_t pi{};
-  info(&pi);
-  std::printf("type %s\n", pi.plugin_type == F0R_PLUGIN_TYPE_MIXER3   ? "mixer3"
-                           : pi.plugin_type == F0R_PLUGIN_TYPE_MIXER2 ? "mixer2"
-                                                                      : "filter");
-  f0r_instance_t inst = construct(8, 8);
+  Bridge bridge(argv[1], {argv[2]});
+  if (!bridge.init()) return 1;
+  std::printf("type %s\n", bridge.inputs() == 3 ? "mixer3" : bridge.inputs() == 2 ? "mixer2" : "filter");
+  Instance *inst = bridge.construct(8, 8);
   if (!inst) return 1;
-  std::string params;
-  for (int i = 0; i < pi.num_params; ++i) {
-    f0r_param_info_t p{};
-    pinfo(&p, i);
-    char buf[128];
-    const std::string name = p.name;
-    if (p.type == F0R_PARAM_BOOL) {
+  seqfx::Plugin &plugin = inst->plugin();
+  std::string defaults, settings, host, cli;
+  for (int i = 0; i < (int)bridge.params().size(); ++i) {
+    const ParamSpec &s = bridge.params()[(std::size_t)i];
+    std::string def, set;
+    if (s.type == F0R_PARAM_BOOL) {
       double v = 0;
-      get(inst, &v, i);
-      std::snprintf(buf, sizeof buf, "%s", (name == "time_in_ms" || v >= 0.5) ? "y" : "n");
-    } else if (p.type == F0R_PARAM_DOUBLE) {
+      bridge.get_param(inst, &v, i);
+      def = set = (s.extra == Extra::TimeInMs || v >= 0.5) ? "y" : "n";
+    } else if (s.type == F0R_PARAM_DOUBLE) {
       double v = 0;
-      get(inst, &v, i);
-      std::snprintf(buf, sizeof buf, "%.17g", v);
-    } else if (p.type == F0R_PARAM_COLOR) {
+      bridge.get_param(inst, &v, i);
+      def = set = num(v, 17);
+      if (s.row >= 0) {
+        const ParamDescriptor &r = plugin.row(s.row);
+        set = "0.7";
+        host += "host_set " + s.name + "=0.7\n";
+        const int kind = seqfx::row_kind(r);
+        const std::string value = kind == PLUGIN_TRITOGGLE ? std::to_string(tri_state(0.7))
+                                  : seqfx::row_type(r) == PLUGIN_FLOAT ? num(float_value(r, 0.7), 9)
+                                                                       : std::to_string(int_value(r, 0.7));
+        cli += "cli_set " + std::to_string(s.row) + "=" + value + "\n";
+      }
+    } else if (s.type == F0R_PARAM_COLOR) {
       f0r_param_color_t c{};
-      get(inst, &c, i);
-      std::snprintf(buf, sizeof buf, "%.9g/%.9g/%.9g", c.r, c.g, c.b);
+      bridge.get_param(inst, &c, i);
+      def = num(c.r, 9) + "/" + num(c.g, 9) + "/" + num(c.b, 9);
+      set = "0.2/0.4/0.6";
+      host += "host_set " + s.name + "=0.2/0.4/0.6\n";
+      unsigned char b[3];
+      colour_bytes({0.2f, 0.4f, 0.6f}, b);
+      cli += "cli_set " + std::to_string(s.row) + "=" + std::to_string(b[0]) + "," +
+             std::to_string(b[1]) + "," + std::to_string(b[2]) + "\n";
     } else {
-      const char *s = nullptr;
-      get(inst, &s, i);
-      std::snprintf(buf, sizeof buf, "%s", s ? s : "");
+      const char *text = nullptr;
+      bridge.get_param(inst, &text, i);
+      def = text ? text : "";
+      set = "seqfx";
+      host += "host_set " + s.name + "=seqfx\n";
+      cli += "cli_set " + std::to_string(s.row) + "=seqfx\n";
     }
-    params += (i ? "|" : "") + std::string(buf);
+    defaults += (i ? "|" : "") + def;
+    settings += (i ? "|" : "") + set;
   }
-  std::printf("ffmpeg %s\n", params.c_str());
-  destruct(inst);
-  deinit();
+  std::printf("ffmpeg %s\nffmpeg_set %s\n%s%s", defaults.c_str(), settings.c_str(), host.c_str(),
+              cli.c_str());
+  bridge.destruct(inst);
+  bridge.deinit();
   return 0;
 }
