@@ -10,10 +10,14 @@
 # One-strip and two-strip modules run twice: with their defaults, and with
 # every number at 0.7 of its range (see frei0r_probe.cpp), set through the
 # host's own parameter syntax.
-# Usage: frei0r_hosts_test.sh SEQFX PROBE MODULE_DIR FREI0R_DIR WORK_DIR
+# With BUILD_DIR, the build is also installed into WORK_DIR/prefix and the
+# first one-strip module run again from there, where it must find its module
+# beside it.
+# Usage: frei0r_hosts_test.sh SEQFX PROBE MODULE_DIR FREI0R_DIR WORK_DIR [BUILD_DIR]
 set -uo pipefail
 abs() { case $1 in /*) echo "$1" ;; *) echo "$PWD/$1" ;; esac; }
 seqfx=$(abs "$1") probe=$(abs "$2") modules=$(abs "$3") plugins=$(abs "$4") work=$(abs "$5")
+build=${6:+$(abs "$6")}
 W=64 H=48 N=8
 export FREI0R_PATH=$plugins
 export GST_PLUGIN_FEATURE_RANK=""
@@ -95,6 +99,7 @@ for json in "$modules"/*.json; do
            -f rawvideo -pix_fmt rgba $d/host-$run.rgba >$d/host.log 2>&1 || { fail $m "ffmpeg: $(tail -1 $d/host.log)"; continue 2; }
         same $m "ffmpeg ($run)" $d/cli-$run.rgba $d/host-$run.rgba || continue 2
       done
+      installed_check=${installed_check:-$m}
       ;;
     mixer2)
       for run in defaults settings; do
@@ -128,5 +133,16 @@ for json in "$modules"/*.json; do
   echo "ok   $m ($type)"
   passed=$((passed + 1))
 done
+if [ -n "$build" ] && [ -n "${installed_check:-}" ]; then
+  m=$installed_check
+  cmake --install "$build" --prefix "$work/prefix" >$work/install.log 2>&1 || fail install "$(tail -1 $work/install.log)"
+  lib=$work/prefix/lib/frei0r-1
+  params=$("$probe" $m "$modules" | sed -n 's/^ffmpeg //p')
+  FREI0R_PATH=$lib LD_DEBUG=files ffmpeg -nostdin -hide_banner -loglevel error -y -framerate 25 \
+    -i clips/a_%04d.png -vf "frei0r=filter_name=seqfx_$m:filter_params=$params" \
+    -f rawvideo -pix_fmt rgba $work/installed.rgba >$work/installed.log 2>&1 || fail install "ffmpeg"
+  grep -q "file=$lib/$m.so" $work/installed.log || fail install "seqfx_$m did not load $lib/$m.so"
+  same install "installed seqfx_$m" $work/$m/host-defaults.rgba $work/installed.rgba && echo "ok   installed plug-ins"
+fi
 echo "$passed modules equal, $failures failures"
 [ $failures -eq 0 ] && [ $passed -gt 0 ]
