@@ -31,6 +31,8 @@ class Instance {
   unsigned height() const { return height_; }
   Plugin &plugin() { return *plugin_; }
   bool private_copy() const { return own_lock_ != nullptr; }
+  // True once the host was found calling it from two threads at once.
+  bool sliced() const { return sliced_; }
 
  private:
   friend class Bridge;

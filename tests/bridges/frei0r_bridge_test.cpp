@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <thread>
@@ -301,4 +303,36 @@ TEST_F(Bridged, RefusesFrameSizesTheModulesCannotTake) {
   std::uint32_t px = 0x01020304u, out = 0;
   bridge.update(one, 0, &px, nullptr, nullptr, &out);
   bridge.destruct(one);
+}
+
+TEST_F(Bridged, OneInstanceCalledFromTwoThreadsAtOncePassesFramesThroughWithOneError) {
+  // Large frames make every call long, so two threads hammering one
+  // instance soon overlap, as when a host slices a frame across threads.
+  constexpr unsigned BW = 1024, BH = 1024;
+  Instance *in = bridge.construct(BW, BH);
+  ASSERT_NE(in, nullptr);
+  testing::internal::CaptureStderr();
+  std::atomic<bool> stop{false};
+  auto hammer = [&] {
+    std::vector<std::uint32_t> src(BW * BH, 0x01020300u), dst(BW * BH);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!stop && std::chrono::steady_clock::now() < end) {
+      bridge.update(in, 0, src.data(), nullptr, nullptr, dst.data());
+      stop = stop || in->sliced();
+    }
+  };
+  std::thread a(hammer), b(hammer);
+  a.join();
+  b.join();
+  const std::string err = testing::internal::GetCapturedStderr();
+  ASSERT_TRUE(in->sliced());
+  EXPECT_EQ(err,
+            "seqfx_all_kinds: one instance is called from several threads at once (sliced "
+            "rendering); this effect cannot be sliced, so its frames pass through unchanged: "
+            "render it without slice threads\n");
+  // From then on the instance passes its input through.
+  std::vector<std::uint32_t> src(BW * BH, 0x05060700u), dst(BW * BH, 0);
+  bridge.update(in, 0, src.data(), nullptr, nullptr, dst.data());
+  EXPECT_EQ(dst, src);
+  bridge.destruct(in);
 }
