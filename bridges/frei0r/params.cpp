@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <set>
 #include <cstdio>
 #include <cstring>
+#include <set>
 
 namespace seqfx::frei0r {
 
