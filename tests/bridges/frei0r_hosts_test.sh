@@ -20,10 +20,10 @@ seqfx=$(abs "$1") probe=$(abs "$2") modules=$(abs "$3") plugins=$(abs "$4") work
 build=${6:+$(abs "$6")}
 W=64 H=48 N=8
 export FREI0R_PATH=$plugins
-export GST_PLUGIN_FEATURE_RANK=""
 export GST_REGISTRY=$work/gst-registry.bin
 
-# Modules whose host run cannot equal the command line, with the reason.
+# Modules whose host run cannot equal the command line, each with the
+# reason, as [name]="reason". None so far.
 declare -A exception=(
 )
 
