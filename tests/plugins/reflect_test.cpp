@@ -102,4 +102,6 @@ TEST_F(Reflect, OutputOfAnotherSize) {
   EXPECT_EQ(where(small, 0, 0), (Pos{36, 22}));
 }
 
+TEST_F(Reflect, ArbitrarySlotBytesFactorsAndSizes) { geometry_test::shake_slots(*p, 1); }
+
 }  // namespace

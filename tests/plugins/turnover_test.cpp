@@ -148,4 +148,6 @@ TEST_F(Turnover, ImagesOfAnotherSize) {
   EXPECT_TRUE(seqfx_test::same_pixels(keep, seqfx_test::solid(7, 5, {1, 2, 3, 4})));
 }
 
+TEST_F(Turnover, ArbitrarySlotBytesFactorsAndSizes) { geometry_test::shake_slots(*p, 1); }
+
 }  // namespace

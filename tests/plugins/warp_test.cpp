@@ -251,4 +251,6 @@ TEST_F(Warp, AnySlotValueStaysInsideTheImages) {
   EXPECT_EQ(where(run(seqfx_test::solid(7, 5, {255, 255, 255, 0})), 6, 2).first, 0);
 }
 
+TEST_F(Warp, ArbitrarySlotBytesFactorsAndSizes) { geometry_test::shake_slots(*p, 2); }
+
 }  // namespace

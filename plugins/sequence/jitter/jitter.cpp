@@ -111,15 +111,22 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float factor0, float, int width,
   if (!src) return;
   const long sw = ibuf1->xsize > 0 ? ibuf1->xsize : 0, sh = ibuf1->ysize > 0 ? ibuf1->ysize : 0;
 
-  // The shift is the same for every pixel, so sources split into a column
-  // and a row part.
-  std::vector<long> col(cols);
-  bool straight = true;  // the columns are one unbroken run
+  // The shift is the same for every pixel, so a source splits into a
+  // column and a row part, and every output row is made of the same runs
+  // of consecutive source columns: clear, picture and clear without
+  // wrapping, the pieces of the repeated picture with it.
+  struct Run {
+    long x, len, from;  // from: the first source column, or -1 for clear
+  };
+  std::vector<Run> runs;
   for (long x = 0; x < cols; ++x) {
-    col[x] = source_of(x, d.x, width, sw, wrap);
-    straight &= col[x] >= 0 && (x == 0 || col[x] == col[x - 1] + 1);
+    const long c = source_of(x, d.x, width, sw, wrap);
+    Run *last = runs.empty() ? nullptr : &runs.back();
+    if (last && ((c < 0 && last->from < 0) || (c >= 0 && last->from >= 0 && c == last->from + last->len)))
+      ++last->len;
+    else
+      runs.push_back({x, 1, c});
   }
-  static const unsigned char clear[4] = {0, 0, 0, 0};
   for (long y = 0; y < rows; ++y) {
     unsigned char *to = out->rect + 4 * y * out->xsize;
     const long r = source_of(y, d.y, height, sh, wrap);
@@ -128,11 +135,12 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float factor0, float, int width,
       continue;
     }
     const unsigned char *from = src + 4 * r * sw;
-    if (straight) {
-      std::memcpy(to, from + 4 * col[0], 4 * (size_t)cols);
-      continue;
+    for (const Run &run : runs) {
+      if (run.from < 0)
+        std::memset(to + 4 * run.x, 0, 4 * (size_t)run.len);
+      else
+        std::memcpy(to + 4 * run.x, from + 4 * run.from, 4 * (size_t)run.len);
     }
-    for (long x = 0; x < cols; ++x) std::memcpy(to + 4 * x, col[x] >= 0 ? from + 4 * col[x] : clear, 4);
   }
 }
 
