@@ -52,6 +52,61 @@ inline int wrapped(int c, int n) {
   return c < n ? c : c % n;
 }
 
+constexpr int kStrip = 256;
+
+// The images of one call and the rules for reading them.
+struct Rows {
+  const unsigned char *src;
+  int sw, sh;
+  const unsigned char *map;
+  int mw, mh;
+  unsigned char *dst;
+  int ow;
+  bool color, wrap;
+  int still;  // the map value that moves nothing
+  bool moderate;
+
+  void strip(const Offsets &off, int x0, int x1, int rows) const {
+    if (color)
+      wrap ? strip<true, true>(off, x0, x1, rows) : strip<true, false>(off, x0, x1, rows);
+    else
+      wrap ? strip<false, true>(off, x0, x1, rows) : strip<false, false>(off, x0, x1, rows);
+  }
+
+  template <bool COLOR, bool WRAP>
+  void strip(const Offsets &off, int x0, int x1, int rows) const {
+    for (int y = 0; y < rows; ++y) {
+      const unsigned char *mrow = y < mh ? map + 4 * (long)y * mw : nullptr;
+      const int mx1 = mrow ? (x1 < mw ? x1 : mw) : x0;
+      unsigned char *drow = dst + 4 * (long)y * ow;
+      const float fy = (float)y;
+      for (int x = x0; x < x1; ++x) {
+        int vx = still, vy = still;
+        if (x < mx1) {
+          const unsigned char *m = mrow + 4 * x;
+          if (COLOR) {
+            vx = m[0];
+            vy = m[1];
+          } else {
+            vx = vy = m[0] + m[1] + m[2];
+          }
+        }
+        const float fx = (float)x - off.x[vx], fyy = fy - off.y[vy];
+        int sx = moderate ? (int)fx : trunc_int(fx);
+        int sy = moderate ? (int)fyy : trunc_int(fyy);
+        if (WRAP) {
+          sx = wrapped(sx, sw);
+          sy = wrapped(sy, sh);
+        } else {
+          sx = clamped(sx, sw);
+          sy = clamped(sy, sh);
+        }
+        std::memcpy(drow + 4 * x, src + 4 * ((long)sy * sw + sx), 4);
+      }
+    }
+  }
+};
+
 // A scale that is not finite (a slot or factor no slider can give) moves
 // nothing.
 inline float finite_or_zero(float v) { return std::isfinite(v) ? v : 0.0f; }
@@ -100,37 +155,16 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float factor0, float, int width,
   const int ow = out->xsize;
   const int cols = width < ow ? width : ow;
   const int rows = height < out->ysize ? height : out->ysize;
-  // The map value that moves nothing.
   const int still_x = color ? 127 : 0;
 
-  for (int y = 0; y < rows; ++y) {
-    const unsigned char *mrow = y < mh ? map + 4 * (long)y * mw : nullptr;
-    const int mcols = mrow ? (cols < mw ? cols : mw) : 0;
-    unsigned char *dst = out->rect + 4 * (long)y * ow;
-    const float fy = (float)y;
-    for (int x = 0; x < cols; ++x) {
-      int vx = still_x, vy = still_x;
-      if (x < mcols) {
-        const unsigned char *m = mrow + 4 * x;
-        if (color) {
-          vx = m[0];
-          vy = m[1];
-        } else {
-          vx = vy = m[0] + m[1] + m[2];
-        }
-      }
-      int sx = trunc_int((float)x - off.x[vx]);
-      int sy = trunc_int(fy - off.y[vy]);
-      if (wrap) {
-        sx = wrapped(sx, sw);
-        sy = wrapped(sy, sh);
-      } else {
-        sx = clamped(sx, sw);
-        sy = clamped(sy, sh);
-      }
-      std::memcpy(dst + 4 * x, src + 4 * ((long)sy * sw + sx), 4);
-    }
-  }
+  // Amounts this small keep every source position well inside the int
+  // range, so it needs no saturation.
+  const bool moderate = std::fabs(ax) < 1e9f && std::fabs(ay) < 1e9f;
+  const Rows r{src, sw, sh, map, mw, mh, out->rect, ow, color, wrap, still_x, moderate};
+  // Columns in strips, so that the source pixels a strip reads stay in the
+  // cache from one row to the next.
+  for (int x0 = 0; x0 < cols; x0 += kStrip)
+    r.strip(off, x0, cols - x0 < kStrip ? cols : x0 + kStrip, rows);
 }
 
 SEQFX_STANDARD_ENTRIES(name, varstr, cfra, plugin_seq_doit)
