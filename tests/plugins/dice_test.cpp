@@ -5,6 +5,7 @@
 #include "geometry_support.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <limits>
 #include <set>
@@ -37,18 +38,18 @@ class Dice : public ::testing::Test {
 
 // The pattern drawn pixel by pixel: the generator seeded once, one draw per
 // block in block order, every position wrapped round the frame.
-Image dice(const Image &src, long bw, long bh, unsigned seed, std::vector<int> *dirs = nullptr) {
-  const long w = src.width(), h = src.height();
+Image dice(const Image &src, std::int64_t bw, std::int64_t bh, unsigned seed, std::vector<int> *dirs = nullptr) {
+  const std::int64_t w = src.width(), h = src.height();
   Image e(w, h);
   std::srand(seed);
-  for (long by = 0; by < h; by += bh)
-    for (long bx = 0; bx < w; bx += bw) {
+  for (std::int64_t by = 0; by < h; by += bh)
+    for (std::int64_t bx = 0; bx < w; bx += bw) {
       const int dir = std::rand() % 32768 % 4;
       if (dirs) dirs->push_back(dir);
-      for (long j = 0; j < bw; ++j)
-        for (long i = 0; i < bh; ++i) {
-          const long sj = dir == 1 || dir == 3 ? bw - 1 - j : j;
-          const long si = dir == 1 || dir == 2 ? bh - 1 - i : i;
+      for (std::int64_t j = 0; j < bw; ++j)
+        for (std::int64_t i = 0; i < bh; ++i) {
+          const std::int64_t sj = dir == 1 || dir == 3 ? bw - 1 - j : j;
+          const std::int64_t si = dir == 1 || dir == 2 ? bh - 1 - i : i;
           std::memcpy(e.pixel((bx + j) % w, (by + i) % h),
                       src.pixel((bx + sj) % w, (by + si) % h), 4);
         }

@@ -5,6 +5,7 @@
 #include "geometry_support.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <limits>
 
@@ -19,12 +20,12 @@ namespace {
 const Pixel kClear{0, 0, 0, 0};
 
 struct Offset {
-  long x, y;
+  std::int64_t x, y;
 };
 
 // The offset of a frame: the generator seeded with the seed value, then
 // the horizontal and the vertical draw.
-Offset drawn(unsigned seed, long xstep, long ystep) {
+Offset drawn(unsigned seed, std::int64_t xstep, std::int64_t ystep) {
   std::srand(seed);
   Offset o{0, 0};
   if (xstep > 0) o.x = std::rand() % 32768 % (2 * xstep) - xstep;
@@ -34,11 +35,11 @@ Offset drawn(unsigned seed, long xstep, long ystep) {
 
 // The picture shifted by an offset, pass by pass when wrapping.
 Image shifted(const Image &src, Offset o, bool wrap) {
-  const long w = src.width(), h = src.height();
+  const std::int64_t w = src.width(), h = src.height();
   Image e(w, h);
-  for (long y = 0; y < h; ++y)
-    for (long x = 0; x < w; ++x) {
-      long sx = x + o.x, sy = y + o.y;
+  for (std::int64_t y = 0; y < h; ++y)
+    for (std::int64_t x = 0; x < w; ++x) {
+      std::int64_t sx = x + o.x, sy = y + o.y;
       bool inside = sx >= 0 && sx < w && sy >= 0 && sy < h;
       if (wrap)
         for (int pass = 0; pass < 100 && !inside; ++pass) {
@@ -162,7 +163,7 @@ TEST_F(Jitter, FactorScalesTheShake) {
     EXPECT_TRUE(seqfx_test::same_pixels(run(src, frame, 1), shifted(src, o, false)));
     EXPECT_TRUE(seqfx_test::same_pixels(run(src, frame, 7), shifted(src, o, false)));
     EXPECT_TRUE(seqfx_test::same_pixels(run(src, frame, std::nanf("")), src));
-    const Offset half{(long)((float)o.x * 0.3f), (long)((float)o.y * 0.3f)};
+    const Offset half{(std::int64_t)((float)o.x * 0.3f), (std::int64_t)((float)o.y * 0.3f)};
     EXPECT_TRUE(seqfx_test::same_pixels(run(src, frame, 0.3f), shifted(src, half, false)));
   }
 }

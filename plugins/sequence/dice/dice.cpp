@@ -10,6 +10,7 @@
 #include "stable_source.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -37,12 +38,16 @@ int block_side(int size, float factor0, bool grow) {
 }
 
 // The frame, the output cut to it and the input.
+// Block positions and sizes are 64-bit: a block may be as large as an int
+// holds, and its far corner lies beyond that.
+typedef std::int64_t Pos;
+
 struct Frame {
-  long w, h;                 // frame size: block positions wrap round it
+  Pos w, h;                 // frame size: block positions wrap round it
   unsigned char *dst;
-  long dst_w, cols, rows;    // out's row length and the part of the frame it holds
+  Pos dst_w, cols, rows;    // out's row length and the part of the frame it holds
   const unsigned char *src;
-  long src_w, src_h;         // the input's own size
+  Pos src_w, src_h;         // the input's own size
 };
 
 // One block of bw x bh at (bx, by) in the given direction. Every position
@@ -50,20 +55,20 @@ struct Frame {
 // than the frame writes some output positions more than once, and the last
 // write (the largest j, the largest i) is the one that stays, so only the
 // last w columns and h rows of such a block are copied.
-void copy_block(const Frame &f, long bx, long by, long bw, long bh, int dir) {
+void copy_block(const Frame &f, Pos bx, Pos by, Pos bw, Pos bh, int dir) {
   static const unsigned char clear[4] = {0, 0, 0, 0};
   const bool rev_x = dir == kHalfTurn || dir == kFlipHorizontal;
   const bool rev_y = dir == kHalfTurn || dir == kFlipVertical;
-  const long j0 = bw > f.w ? bw - f.w : 0, i0 = bh > f.h ? bh - f.h : 0;
-  for (long i = i0; i < bh; ++i) {
-    const long y = (by + i) % f.h;
+  const Pos j0 = bw > f.w ? bw - f.w : 0, i0 = bh > f.h ? bh - f.h : 0;
+  for (Pos i = i0; i < bh; ++i) {
+    const Pos y = (by + i) % f.h;
     if (y >= f.rows) continue;
-    const long sy = (by + (rev_y ? bh - 1 - i : i)) % f.h;
+    const Pos sy = (by + (rev_y ? bh - 1 - i : i)) % f.h;
     const unsigned char *src_row = sy < f.src_h ? f.src + 4 * sy * f.src_w : nullptr;
     unsigned char *dst_row = f.dst + 4 * y * f.dst_w;
-    long x = (bx + j0) % f.w;
-    long sx = (bx + (rev_x ? bw - 1 - j0 : j0)) % f.w;
-    for (long j = j0; j < bw; ++j) {
+    Pos x = (bx + j0) % f.w;
+    Pos sx = (bx + (rev_x ? bw - 1 - j0 : j0)) % f.w;
+    for (Pos j = j0; j < bw; ++j) {
       if (x < f.cols)
         std::memcpy(dst_row + 4 * x, src_row && sx < f.src_w ? src_row + 4 * sx : clear, 4);
       if (++x == f.w) x = 0;
@@ -98,8 +103,8 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float factor0, float, int width,
   if (!ibuf1 || !out || !ibuf1->rect || !out->rect || width <= 0 || height <= 0) return;
   const Params *p = static_cast<const Params *>(params);
   const bool grow = p->grow != 0;
-  const long bw = block_side(p->size_x, factor0, grow);
-  const long bh = block_side(p->size_y, factor0, grow);
+  const Pos bw = block_side(p->size_x, factor0, grow);
+  const Pos bh = block_side(p->size_y, factor0, grow);
   std::srand(seqfx_common::seed_from(p->animate ? p->seed + cfra : p->seed));
 
   seqfx_common::StableSource source(ibuf1, out, "Dice");
@@ -110,8 +115,8 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float factor0, float, int width,
   f.rows = height < out->ysize ? height : out->ysize;
   if (f.cols <= 0 || f.rows <= 0) return;
 
-  for (long by = 0; by < f.h; by += bh)
-    for (long bx = 0; bx < f.w; bx += bw) copy_block(f, bx, by, bw, bh, draw() % 4);
+  for (Pos by = 0; by < f.h; by += bh)
+    for (Pos bx = 0; bx < f.w; bx += bw) copy_block(f, bx, by, bw, bh, draw() % 4);
 }
 
 SEQFX_STANDARD_ENTRIES(name, varstr, cfra, plugin_seq_doit)

@@ -9,6 +9,7 @@
 #include "seqfx_module.h"
 #include "stable_source.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -35,13 +36,16 @@ struct Params {
 // The generator's values, 0..32767 on every platform.
 inline int draw() { return std::rand() % 32768; }
 
+// Offsets and positions are 64-bit: a step may be as large as an int holds.
+typedef std::int64_t Pos;
+
 // Wrapping gives up on a position that needs more correcting passes than
 // this (one pass moves it by one frame size in each direction): such a
 // pixel is transparent black.
-constexpr long kMostPasses = 100;
+constexpr Pos kMostPasses = 100;
 
 struct Offset {
-  long x = 0, y = 0;
+  Pos x = 0, y = 0;
 };
 
 // Every pixel of a frame is seeded alike and so draws the same numbers: the
@@ -56,8 +60,8 @@ Offset frame_offset(const Params &p, float factor0) {
   Offset o;
   if (p.random != 1) return o;
   std::srand(seqfx_common::seed_from(p.seed + cfra));
-  if (p.xstep > 0) o.x = draw() % (2L * p.xstep) - p.xstep;
-  if (p.ystep > 0) o.y = draw() % (2L * p.ystep) - p.ystep;
+  if (p.xstep > 0) o.x = draw() % (2 * (Pos)p.xstep) - p.xstep;
+  if (p.ystep > 0) o.y = draw() % (2 * (Pos)p.ystep) - p.ystep;
   if (p.ipo == 1) {
     const float f = seqfx_module::unit(factor0);
     o.x = seqfx_common::trunc_int((float)o.x * f);
@@ -69,11 +73,11 @@ Offset frame_offset(const Params &p, float factor0) {
 // The source of output position v shifted by d along a side of n pixels
 // (the frame), and the input's extent `have` along it: the source position,
 // or -1 for none.
-long source_of(long v, long d, long n, long have, bool wrap) {
-  long s = v + d;
+Pos source_of(Pos v, Pos d, Pos n, Pos have, bool wrap) {
+  Pos s = v + d;
   if (s < 0 || s >= n) {
     if (!wrap) return -1;
-    const long passes = s < 0 ? (-s + n - 1) / n : s / n;
+    const Pos passes = s < 0 ? (-s + n - 1) / n : s / n;
     if (passes > kMostPasses) return -1;
     s = ((s % n) + n) % n;
   }
