@@ -50,7 +50,10 @@ class Divider {
  public:
   explicit Divider(std::uint64_t d)
       : d_(d), m_(d < 4104 ? ((std::uint64_t(1) << 32) + d - 1) / d : 0) {}
-  std::uint64_t operator()(std::uint64_t sum) const { return m_ ? (sum * m_) >> 32 : sum / d_; }
+  std::uint64_t operator()(std::uint64_t sum) const { return m_ ? quick(sum) : sum / d_; }
+  // Whether quick() divides exactly: true for d < 4104.
+  bool fast() const { return m_ != 0; }
+  std::uint64_t quick(std::uint64_t sum) const { return (sum * m_) >> 32; }
 
  private:
   std::uint64_t d_, m_;
@@ -106,17 +109,14 @@ struct Band {
     for (int y = y0; y < sy1; ++y) add_row(s, src + 4 * (long)y * src_w, 4 * scols);
     unsigned char *first = dst + 4 * (long)y0 * dst_w;
     // Whole cells: full width and height, all inside the input, and small
-    // enough for their sums to stay 32-bit (any the sliders allow).
-    const bool full_height = y1 - y0 == cell.h && src_rows == cell.h &&
-                             (std::uint64_t)cell.w * cell.h * 255 <= UINT32_MAX;
+    // enough for the fast division (any the sliders allow).
+    const bool full_height = y1 - y0 == cell.h && src_rows == cell.h && full.fast();
     const int whole_end = full_height ? scols / cell.w * cell.w : 0;
-    int x0 = 0;
-    for (; x0 < whole_end; x0 += cell.w) {
-      Sums t = column(s, x0);
-      for (int x = x0 + 1; x < x0 + cell.w; ++x) t += column(s, x);
-      const std::uint32_t px = pack(full(t[0]), full(t[1]), full(t[2]), full(t[3]));
-      for (int x = x0; x < x0 + cell.w; ++x) std::memcpy(first + 4 * x, &px, 4);
-    }
+    if (cell.w == 2)
+      whole_cells<2>(s, first, whole_end, cell.w, full);
+    else
+      whole_cells<0>(s, first, whole_end, cell.w, full);
+    int x0 = whole_end;
     // Cells cut by the edges of the frame or of the input.
     for (; x0 < cols; x0 += cell.w) {
       const int x1 = cols - x0 > cell.w ? x0 + cell.w : cols;
@@ -130,6 +130,21 @@ struct Band {
     }
     for (int y = y0 + 1; y < y1; ++y)
       std::memcpy(dst + 4 * (long)y * dst_w, first, 4 * (size_t)cols);
+  }
+
+  // The cells from column 0 to `end` (a multiple of the width cw, or of W
+  // when W is not 0), each written into the band's first output row.
+  template <int W>
+  static void whole_cells(const std::uint32_t *s, unsigned char *first, int end, int cw,
+                          const Divider &full) {
+    const int w = W ? W : cw;
+    for (int x0 = 0; x0 < end; x0 += w) {
+      Sums t = column(s, x0);
+      for (int x = x0 + 1; x < x0 + w; ++x) t += column(s, x);
+      const std::uint32_t px = pack(full.quick(t[0]), full.quick(t[1]), full.quick(t[2]),
+                                    full.quick(t[3]));
+      for (int x = x0; x < x0 + w; ++x) std::memcpy(first + 4 * x, &px, 4);
+    }
   }
 
   // Four channel bytes in pixel order, as one 4-byte value.
