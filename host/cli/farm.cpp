@@ -133,6 +133,8 @@ bool read_file(const std::string &path, std::string &text) {
 std::string script_name(const std::string &job) { return "seqfx-farm-" + job + ".sh"; }
 std::string encode_script_name(const std::string &job) { return "seqfx-farm-" + job + "-encode.sh"; }
 std::string encode_id_name(const std::string &job) { return "seqfx-farm-" + job + ".encode"; }
+// Lines "TASK JOB": a task of the job run again as that job.
+std::string again_name(const std::string &job) { return "seqfx-farm-" + job + ".again"; }
 
 std::string current_dir() {
   char buf[PATH_MAX];
@@ -414,6 +416,19 @@ int farm_status(const std::string &job) {
         if (!tasks.count(k)) tasks[k] = {"PENDING", ""};
     }
   }
+  // A task run again counts by its latest run.
+  std::map<int, std::string> rerun;
+  std::string again;
+  if (read_file(again_name(job), again)) {
+    std::stringstream ss(again);
+    int k;
+    std::string id;
+    while (ss >> k >> id) rerun[k] = id;
+    for (const auto &r : rerun) {
+      const std::map<int, TaskInfo> t = query_tasks(r.second);
+      tasks[r.first] = t.count(r.first) ? t.at(r.first) : TaskInfo{"PENDING", ""};
+    }
+  }
   if (tasks.empty()) throw HostError("the scheduler knows no job " + job);
   int count[4] = {0, 0, 0, 0};
   for (const auto &t : tasks) ++count[(int)classify(t.second.state)];
@@ -423,9 +438,10 @@ int farm_status(const std::string &job) {
   for (const auto &t : tasks) {
     if (classify(t.second.state) != TaskState::Failed) continue;
     const std::string k = std::to_string(t.first);
+    const std::string ran = rerun.count(t.first) ? rerun[t.first] : job;
     std::printf("  task %s: %s%s, log seqfx-farm-%s_%s.log; again with: seqfx farm --resubmit %s --task %s\n",
                 k.c_str(), t.second.state.c_str(),
-                t.second.exit_code.empty() ? "" : (" (exit " + t.second.exit_code + ")").c_str(), job.c_str(),
+                t.second.exit_code.empty() ? "" : (" (exit " + t.second.exit_code + ")").c_str(), ran.c_str(),
                 k.c_str(), job.c_str(), k.c_str());
   }
   std::string enc;
@@ -451,6 +467,10 @@ int farm_resubmit(const std::string &job, const std::string &task_list) {
   for (int k : ks)
     if (k > n) throw HostError("job " + job + " has tasks 0 to " + std::to_string(n) + ", not " + std::to_string(k));
   const std::string again = submit({"--array=" + task_list}, script_name(job));
+  {
+    std::ofstream f(again_name(job), std::ios::app);
+    for (int k : ks) f << k << " " << again << "\n";
+  }
   std::printf("job %s: task%s %s of job %s again\n", again.c_str(), ks.size() == 1 ? "" : "s", task_list.c_str(),
               job.c_str());
   std::string enc;
