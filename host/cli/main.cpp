@@ -27,7 +27,7 @@ const char kUsage[] =
     "      --shot S-E                  the whole shot the factor ramp spans, when --frames renders a part\n"
     "      -j N                        N workers (default: every core); the output is the same for any N\n"
     "      --depth FILE                camera distances for the first strip (else its Z/depth channel)\n"
-    "      --depth-range NEAR:FAR      distances mapped onto the depth values (default: the first frame's)\n"
+    "      --depth-range NEAR:FAR      distances mapped onto the depth values (default: the shot's first frame's)\n"
     "      --depth-out FILE            the output's depth plane as distances (.exr, .tif, .pfm)\n"
     "      --float                     float pixels in (floatbuf) and out (to .exr, .hdr, .pfm)\n"
     "      --fps N                     frame rate of a video made from pictures (default 25)\n"

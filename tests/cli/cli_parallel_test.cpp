@@ -163,6 +163,25 @@ TEST(Parallel, PartsOfAShotAssembleIntoTheWholeRun) {
   // Without --shot a part is a shot of its own: its ramp starts again.
   EXPECT_NE(bytes_of(dir / "whole_4.png"), bytes_of(dir / "alone_4.png"));
 
+  // The depth range comes from the shot's first frame, not the part's:
+  // frames whose depths span different distances map alike.
+  for (int f = 1; f <= 4; ++f)
+    write_float(dir / numbered("z_%d.exr", f), 3, 2, {"R", "G", "B", "A", "Z"},
+                [&](int x, int y, int c) { return c == 4 ? (float)(f * (1 + x + 3 * y)) : 0.5f; });
+  auto depth = [&](const std::string &out, std::vector<std::string> extra) {
+    std::vector<std::string> args{"--plugins", fixture_dir(), "--quiet", "render", "cli_probe", "-i",
+                                  dir / "z_%d.exr", "-o", dir / out, "--set", "Mode=1"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    const Result r = cli_test::seqfx(args);
+    EXPECT_EQ(r.code, 0) << r.err;
+  };
+  depth("zwhole_%d.png", {});
+  depth("zpart_%d.png", {"--shot", "1-4", "--frames", "3-4"});
+  depth("zalone_%d.png", {"--frames", "3-4"});
+  for (int f = 3; f <= 4; ++f)
+    EXPECT_EQ(bytes_of(dir / numbered("zwhole_%d.png", f)), bytes_of(dir / numbered("zpart_%d.png", f))) << f;
+  EXPECT_NE(bytes_of(dir / "zwhole_3.png"), bytes_of(dir / "zalone_3.png"));
+
   const Result outside = cli_test::seqfx({"--plugins", fixture_dir(), "render", "cli_probe", "-i", dir / "in_%d.png", "-o",
                                 dir / "x_%d.png", "--shot", "2-7", "--frames", "1-3"});
   EXPECT_EQ(outside.code, 1);
