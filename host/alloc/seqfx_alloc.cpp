@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <string>
 #include <utility>
 
@@ -38,6 +39,9 @@ struct Books {
   long calls = 0;
   long fail_from = 0;  // call number from which allocations fail; 0 = never
   Header *spare[kRecycleSlots] = {};  // recycled blocks, not counted as held
+  // The host may render frames on several threads, each with its own copy
+  // of a module, all calling here.
+  std::mutex lock;
 };
 
 Books &books() {
@@ -51,6 +55,7 @@ std::string tag_key(const char *tag) { return tag ? tag : ""; }
 
 extern "C" void *mallocN(size_t len, const char *tag) {
   Books &b = books();
+  std::lock_guard<std::mutex> guard(b.lock);
   ++b.calls;
   if (b.fail_from && b.calls >= b.fail_from) return nullptr;
   if (len > (size_t)-1 - sizeof(Header)) return nullptr;
@@ -82,6 +87,7 @@ extern "C" void freeN(void *block) {
   if (h->magic != kMagic) std::abort();  // not a block of this allocator, or freed twice
   h->magic = 0;
   Books &b = books();
+  std::lock_guard<std::mutex> guard(b.lock);
   auto it = b.per_tag.find(tag_key(h->tag));
   if (it != b.per_tag.end() && --it->second == 0) b.per_tag.erase(it);
   --b.blocks;
@@ -98,14 +104,20 @@ extern "C" void freeN(void *block) {
 
 extern "C" int mallocN_blocks_held(const char *tag) {
   Books &b = books();
+  std::lock_guard<std::mutex> guard(b.lock);
   if (!tag) return b.blocks;
   auto it = b.per_tag.find(tag);
   return it == b.per_tag.end() ? 0 : it->second;
 }
 
-extern "C" size_t mallocN_bytes_held(void) { return books().bytes; }
+extern "C" size_t mallocN_bytes_held(void) {
+  Books &b = books();
+  std::lock_guard<std::mutex> guard(b.lock);
+  return b.bytes;
+}
 
 extern "C" void mallocN_fail_from(int n) {
   Books &b = books();
+  std::lock_guard<std::mutex> guard(b.lock);
   b.fail_from = n > 0 ? b.calls + n : 0;
 }

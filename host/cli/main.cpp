@@ -1,6 +1,7 @@
 // seqfx: runs the effect modules on pictures, sequences and video.
 
 #include "commands.h"
+#include "farm.h"
 #include "staging.h"
 
 #include "seqfx/error.h"
@@ -23,14 +24,21 @@ const char kUsage[] =
     "      --factor F | --factor A:B   factor0, constant or ramped over the frames (default 0)\n"
     "      --factor1 F | A:B           factor1 (default: as factor0)\n"
     "      --frames S-E                frames S to E (cfra); IN/OUT may be numbered: shot_%04d.png\n"
+    "      --shot S-E                  the whole shot the factor ramp spans, when --frames renders a part\n"
+    "      -j N                        N workers (default: every core); the output is the same for any N\n"
     "      --depth FILE                camera distances for the first strip (else its Z/depth channel)\n"
-    "      --depth-range NEAR:FAR      distances mapped onto the depth values (default: the first frame's)\n"
+    "      --depth-range NEAR:FAR      distances mapped onto the depth values (default: the shot's first frame's)\n"
     "      --depth-out FILE            the output's depth plane as distances (.exr, .tif, .pfm)\n"
     "      --float                     float pixels in (floatbuf) and out (to .exr, .hdr, .pfm)\n"
     "      --fps N                     frame rate of a video made from pictures (default 25)\n"
     "      --texture-from MASK         before each frame, shade the module's texture role at MASK's pixels\n"
     "                                  whose alpha is not 0 (a renderer's visible points)\n"
     "      --texture-threshold T       only MASK pixels with alpha above T (0..1)\n"
+    "  seqfx farm NAME -i IN -o OUT [render options] [--chunk N] [--partition P] [--time T]\n"
+    "             [--sbatch OPTION]... [--dry-run]\n"
+    "                                  the render as a Slurm array job, --chunk frames a task (default 10)\n"
+    "  seqfx farm --status JOB         its tasks: completed, running, pending, failed\n"
+    "  seqfx farm --resubmit JOB --task K[,K...]   failed tasks again\n"
     "  seqfx demo [DIR] [--only A,B]   every module on a built-in scene, into DIR (default demo)\n"
     "  seqfx                           the same as seqfx demo\n"
     "Modules are searched in the --plugins folders, then in " SEQFX_DEFAULT_MODULE_DIR ".\n";
@@ -90,6 +98,7 @@ int main(int argc, char **argv) {
                                              : "unexpected argument \"" + rest[i] + "\" (inputs are given with -i)");
       return seqfx_cli::cmd_render(g, o);
     }
+    if (cmd == "farm") return seqfx_cli::cmd_farm(g, std::vector<std::string>(rest.begin() + 1, rest.end()));
     if (cmd == "demo") {
       std::string dir;
       std::vector<std::string> only;

@@ -64,6 +64,20 @@ bool take_option(const std::vector<std::string> &args, std::size_t &i, RenderOpt
   } else if (opt == "--frames") {
     parse_frame_range(needs_value(), o.first, o.last);
     o.frames_given = true;
+  } else if (render && opt == "--shot") {
+    try {
+      parse_frame_range(needs_value(), o.shot_first, o.shot_last);
+    } catch (const HostError &) {
+      throw HostError("--shot wants S-E with whole numbers S <= E, not \"" + value + "\"");
+    }
+    o.shot_given = true;
+  } else if (render && (opt == "-j" || opt == "--jobs")) {
+    const std::string &v = needs_value();
+    char *end = nullptr;
+    const long n = std::strtol(v.c_str(), &end, 10);
+    if (v.empty() || *end != '\0' || n < 1 || n > 1024)
+      throw HostError(opt + " wants a number of workers from 1 to 1024, not \"" + v + "\"");
+    o.jobs = (int)n;
   } else if (render && (opt == "-i" || opt == "--input")) {
     if (o.inputs.size() == 3) throw HostError("at most three inputs (-i) can be given, one per strip");
     o.inputs.push_back(needs_value());

@@ -25,6 +25,9 @@ struct RenderOptions {
   Ramp factor0, factor1;             // factor1 follows factor0 unless given
   bool frames_given = false;
   int first = 1, last = 1;           // --frames S-E
+  bool shot_given = false;
+  int shot_first = 1, shot_last = 1; // --shot S-E: the whole shot the factor ramp spans
+  int jobs = 0;                      // -j N: workers (0: every usable core)
   std::string depth_file;            // --depth FILE (or pattern)
   std::string depth_out;             // --depth-out FILE (or pattern)
   bool depth_range_given = false;

@@ -6,8 +6,8 @@
 
 namespace seqfx_cli {
 
-Progress::Progress(long total, bool enabled)
-    : total_(total), enabled_(enabled), start_(std::chrono::steady_clock::now()) {}
+Progress::Progress(long total, bool enabled, std::FILE *to)
+    : total_(total), enabled_(enabled), to_(to), start_(std::chrono::steady_clock::now()) {}
 
 Progress::~Progress() { finish(); }
 
@@ -47,19 +47,19 @@ void Progress::step() {
   const std::string text = line(done_, total_, s);
   // A terminal gets one line rewritten in place, anything else a line a
   // second (and the last one).
-  const bool tty = isatty(2);
+  const bool tty = isatty(fileno(to_));
   if (!tty && done_ != total_ && s - last_shown_ < 1.0) return;
   last_shown_ = s;
   if (tty)
-    std::fprintf(stderr, "\r%s\033[K", text.c_str());
+    std::fprintf(to_, "\r%s\033[K", text.c_str());
   else
-    std::fprintf(stderr, "%s\n", text.c_str());
-  std::fflush(stderr);
+    std::fprintf(to_, "%s\n", text.c_str());
+  std::fflush(to_);
   open_ = tty;
 }
 
 void Progress::finish() {
-  if (open_) std::fputc('\n', stderr);
+  if (open_) std::fputc('\n', to_);
   open_ = false;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdio>
 #include <string>
 
 namespace seqfx_cli {
@@ -11,7 +12,8 @@ class Progress {
  public:
   // total < 0: not known in advance (only frames and speed are shown).
   // Shown only when enabled (more than one frame).
-  Progress(long total, bool enabled);
+  // Shown on `to` (standard error unless given).
+  Progress(long total, bool enabled, std::FILE *to = stderr);
   ~Progress();
   // One more frame done.
   void step();
@@ -24,6 +26,7 @@ class Progress {
  private:
   long total_, done_ = 0;
   bool enabled_, open_ = false;
+  std::FILE *to_;
   double last_shown_ = -1.0;
   std::chrono::steady_clock::time_point start_;
 };

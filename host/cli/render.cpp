@@ -4,6 +4,7 @@
 #include "commands.h"
 #include "effect.h"
 #include "frames.h"
+#include "parallel.h"
 #include "picture.h"
 #include "progress.h"
 #include "quiet.h"
@@ -12,13 +13,19 @@
 
 #include "seqfx/depth.h"
 #include "seqfx/error.h"
+#include "seqfx/facts.h"
+#include "seqfx/modules.h"
 #include "seqfx/texture.h"
 #include "seqfx/values.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <optional>
 
 namespace seqfx_cli {
 
@@ -44,6 +51,9 @@ class Source {
   // Frames it holds by itself (a sequence's files, a video's count);
   // empty for a still, which serves every frame.
   virtual std::vector<int> own_frames() { return {}; }
+  // True when frames must be got one after another from one thread (a
+  // video); the others may be got in any order, from any thread.
+  virtual bool ordered() const { return false; }
 };
 
 class StillSource : public Source {
@@ -100,6 +110,7 @@ class VideoSource : public Source {
     for (long i = 1; i <= info_.frames; ++i) f.push_back((int)i);
     return f;
   }
+  bool ordered() const override { return true; }
   const VideoInfo &info() const { return info_; }
 
  private:
@@ -163,6 +174,14 @@ class Sink {
       throw HostError(std::to_string(count) + " frames need a numbered output name like out_%04d.png" +
                       (depth_ ? "" : " or a video") + ", not " + name_);
   }
+  bool video() const { return video_; }
+  // Stages every frame's picture before the run, so that workers can
+  // write them at the same time.
+  void prepare(const std::vector<int> &frames) {
+    if (video_ || !pattern_) return;
+    for (int f : frames) paths_[f] = staging_.stage(frame_name(name_, f));
+  }
+  // Pictures may be put from any thread; video frames in order, from one.
   void put(int frame, const Image &img, bool with_float, const std::string &rate) {
     if (video_) {
       if (!writer_) {
@@ -174,7 +193,7 @@ class Sink {
     }
     write_picture(path_for(frame), final_for(frame), img, with_float);
   }
-  void put_depth(int frame, const std::vector<float> &d, int w, int h) {
+  void put_depth(int frame, const std::vector<float> &d, int w, int h) const {
     write_depth(path_for(frame), final_for(frame), d.data(), w, h);
   }
   void finish() {
@@ -183,14 +202,12 @@ class Sink {
 
  private:
   std::string final_for(int frame) const { return pattern_ ? frame_name(name_, frame) : name_; }
-  std::string path_for(int frame) {
-    if (!pattern_) return temp_;
-    return staging_.stage(frame_name(name_, frame));
-  }
+  const std::string &path_for(int frame) const { return pattern_ ? paths_.at(frame) : temp_; }
   std::string name_;
   bool depth_, video_ = false, pattern_ = false;
   Staging &staging_;
   std::string temp_;
+  std::map<int, std::string> paths_;  // a numbered output's staged files
   std::unique_ptr<VideoWriter> writer_;
 };
 
@@ -222,6 +239,212 @@ FrameHook texture_from_mask(const Global &g, seqfx::Plugin &plugin, const Render
   };
 }
 
+
+// One frame on its way through the run: the inputs as read, then the
+// result.
+struct FrameWork {
+  int number = 0;
+  std::vector<Picture> in;    // one per strip
+  std::vector<char> loaded;   // in[s] already read (the ordered sources)
+  Image out{0, 0};
+};
+
+// What every frame of a run shares; read-only while the workers run.
+struct FrameSetup {
+  const RenderOptions &o;
+  std::vector<std::unique_ptr<Source>> &sources;
+  // Camera distances onto depth values, by one range for the whole shot.
+  std::optional<seqfx::DepthRange> range;
+
+  // On the reading thread, in frame order: the strips that must be read
+  // so (video).
+  FrameWork read_ordered(int number) const {
+    FrameWork w;
+    w.number = number;
+    w.in.resize(sources.size());
+    w.loaded.assign(sources.size(), 0);
+    for (std::size_t s = 0; s < sources.size(); ++s)
+      if (sources[s]->ordered()) {
+        w.in[s] = sources[s]->get(number);
+        w.loaded[s] = 1;
+      }
+    return w;
+  }
+  // On a worker: the other strips.
+  void read_rest(FrameWork &w) const {
+    for (std::size_t s = 0; s < sources.size(); ++s)
+      if (!w.loaded[s]) w.in[s] = sources[s]->get(w.number);
+  }
+};
+
+// The frames of the run: --frames, else the --shot, else those of the
+// first sequence or video, else 1. A shot must hold every frame rendered.
+std::vector<int> frames_to_render(const RenderOptions &o, std::vector<std::unique_ptr<Source>> &sources) {
+  std::vector<int> frames;
+  if (o.frames_given) {
+    for (int f = o.first; f <= o.last; ++f) frames.push_back(f);
+  } else if (o.shot_given) {
+    for (int f = o.shot_first; f <= o.shot_last; ++f) frames.push_back(f);
+  } else {
+    for (auto &s : sources) {
+      frames = s->own_frames();
+      if (!frames.empty()) break;
+    }
+    if (frames.empty()) frames.push_back(1);
+  }
+  if (o.shot_given && (frames.front() < o.shot_first || frames.back() > o.shot_last))
+    throw HostError("frames " + std::to_string(frames.front()) + "-" + std::to_string(frames.back()) +
+                    " reach outside the shot " + std::to_string(o.shot_first) + "-" +
+                    std::to_string(o.shot_last) + " (--shot)");
+  return frames;
+}
+
+// Where frame k stands in the factor ramp: 0 at the first frame of the
+// shot, 1 at its last. Without --shot the frames rendered are the shot.
+double frame_position(const RenderOptions &o, const std::vector<int> &frames, std::size_t k) {
+  if (o.shot_given)
+    return o.shot_last > o.shot_first
+               ? (double)(frames[k] - o.shot_first) / (double)(o.shot_last - o.shot_first)
+               : 0.0;
+  return frames.size() > 1 ? (double)k / (double)(frames.size() - 1) : 0.0;
+}
+
+// The depth range: --depth-range, else that of the first strip carrying
+// depth on the shot's first frame (the first frame rendered without
+// --shot), so that every part of a shot maps depth alike. Nothing when
+// that frame carries no depth.
+std::optional<seqfx::DepthRange> depth_range_of(const RenderOptions &o,
+                                                std::vector<std::unique_ptr<Source>> &sources,
+                                                const std::vector<int> &frames) {
+  if (o.depth_range_given) return o.depth_range;
+  const int ref = o.shot_given ? o.shot_first : frames.front();
+  for (std::size_t s = 0; s < sources.size(); ++s) {
+    std::vector<float> d;
+    if (s == 0 && !o.depth_file.empty()) {
+      int w, h;
+      if (auto *v = dynamic_cast<VideoSource *>(sources[s].get())) {
+        w = v->info().width;
+        h = v->info().height;
+      } else {
+        const Picture p = sources[s]->get(ref);
+        w = p.image.width();
+        h = p.image.height();
+      }
+      d = read_depth(frame_name(o.depth_file, ref), w, h);
+    } else if (!sources[s]->ordered()) {
+      d = sources[s]->get(ref).depth;
+    }
+    if (!d.empty()) return seqfx::DepthRange::of(d.data(), d.size());
+  }
+  return std::nullopt;
+}
+
+// Renders one frame whose inputs are all read.
+Image render_frame(Effect &effect, const FrameSetup &setup, FrameWork &w, double position) {
+  const RenderOptions &o = setup.o;
+  std::vector<Image> strips;
+  std::vector<std::vector<float>> depths;
+  for (std::size_t s = 0; s < w.in.size(); ++s) {
+    Picture &p = w.in[s];
+    if (s == 0 && !o.depth_file.empty())
+      p.depth = read_depth(frame_name(o.depth_file, w.number), p.image.width(), p.image.height());
+    if (s > 0 && (p.image.width() != strips[0].width() || p.image.height() != strips[0].height()))
+      throw HostError("inputs of different sizes: " + o.inputs[0] + " is " +
+                      size_text(strips[0].width(), strips[0].height()) + ", " + o.inputs[s] + " is " +
+                      size_text(p.image.width(), p.image.height()));
+    if (o.use_float) add_float_plane(p.image);
+    strips.push_back(std::move(p.image));
+    depths.push_back(std::move(p.depth));
+  }
+  for (std::size_t s = 0; s < strips.size(); ++s) {
+    if (depths[s].empty()) continue;
+    if (!setup.range)
+      throw HostError("frame " + std::to_string(w.number) +
+                      " carries depth but the first frame of the shot does not, so the depth range is "
+                      "unknown: give --depth-range NEAR:FAR");
+    int *z = strips[s].add_zbuf();
+    for (std::size_t i = 0; i < depths[s].size(); ++i) z[i] = setup.range->to_z(depths[s][i]);
+  }
+
+  Image out(strips[0].width(), strips[0].height());
+  if (o.use_float) out.add_floatbuf();
+  Frame frame;
+  frame.number = w.number;
+  frame.factor0 = o.factor0_at(position);
+  frame.factor1 = o.factor1_at(position);
+  frame.strips = &strips;
+  frame.out = &out;
+  effect.run(frame);
+  settle_float_output(out);
+  return out;
+}
+
+void write_depth_out(const Sink &sink, const seqfx::Plugin &plugin, const std::optional<seqfx::DepthRange> &range,
+                     const FrameWork &w) {
+  if (!w.out.zbuf())
+    throw HostError(plugin.module_name() + " attached no depth plane to its output (frame " +
+                    std::to_string(w.number) + "), so --depth-out has nothing to write");
+  const seqfx::DepthRange r = range.value_or(seqfx::DepthRange());
+  std::vector<float> d(w.out.pixels());
+  for (std::size_t i = 0; i < d.size(); ++i) d[i] = (float)r.to_distance(w.out.zbuf()[i]);
+  sink.put_depth(w.number, d, w.out.width(), w.out.height());
+}
+
+// How many workers render: -j, else every usable core, never more than
+// frames. A module that keeps state between frames (or declares nothing,
+// so may) renders in order on one worker, and the user is told once.
+int worker_count(const RenderOptions &o, const seqfx::Plugin &plugin, std::size_t frames) {
+  const int asked = o.jobs > 0 ? o.jobs : usable_cores();
+  if (asked <= 1 || frames <= 1) return 1;
+  const seqfx::ModuleFacts facts = seqfx::module_facts(plugin);
+  std::string why;
+  if (!facts.declared)
+    why = plugin.module_name() + " declares no facts, so it may keep state between frames";
+  else if (facts.keeps_state)
+    why = plugin.module_name() + " keeps state between frames";
+  else if (!o.texture_from.empty())
+    why = "--texture-from shades the texture of one loaded module";
+  if (!why.empty()) {
+    std::fprintf(stderr, "seqfx: %s: its frames are rendered in order on one worker\n", why.c_str());
+    return 1;
+  }
+  return (int)std::min<std::size_t>((std::size_t)asked, frames);
+}
+
+// A private copy of the module for another worker, set up like the first.
+std::unique_ptr<seqfx::Plugin> private_copy(const Global &g, const RenderOptions &o) {
+  Silence silence(true);  // the first copy has shown its start-up lines
+  seqfx::LoadOptions lo;
+  lo.independent = true;
+  std::unique_ptr<seqfx::Plugin> p = seqfx::Plugin::load(seqfx::locate_module(g.module_dirs, o.module), lo);
+  for (const std::string &s : o.sets) seqfx::apply_assignment(*p, s);
+  return p;
+}
+
+// --quiet over a whole run: the modules' console goes to /dev/null while
+// the progress bar keeps a copy of the real standard error.
+class QuietRun {
+ public:
+  explicit QuietRun(bool active) {
+    if (!active) return;
+    std::fflush(stderr);
+    const int fd = fcntl(2, F_DUPFD_CLOEXEC, 3);
+    if (fd >= 0 && !(err_ = fdopen(fd, "w"))) close(fd);
+    silence_ = std::make_unique<Silence>(true);
+  }
+  ~QuietRun() {
+    silence_.reset();
+    if (err_) std::fclose(err_);
+  }
+  QuietRun(const QuietRun &) = delete;
+  QuietRun &operator=(const QuietRun &) = delete;
+  std::FILE *progress_stream() const { return err_ ? err_ : stderr; }
+
+ private:
+  std::FILE *err_ = nullptr;
+  std::unique_ptr<Silence> silence_;
+};
+
 }  // namespace
 
 int cmd_render(const Global &g, const RenderOptions &o) {
@@ -245,19 +468,11 @@ int cmd_render(const Global &g, const RenderOptions &o) {
     }
   }
 
-  // The frames: --frames, else those of the first sequence or video, else 1.
-  std::vector<int> frames;
-  if (o.frames_given) {
-    for (int f = o.first; f <= o.last; ++f) frames.push_back(f);
-  } else {
-    for (auto &s : sources) {
-      frames = s->own_frames();
-      if (!frames.empty()) break;
-    }
-    if (frames.empty()) frames.push_back(1);
-  }
+  const std::vector<int> frames = frames_to_render(o, sources);
   sink.check_frames(frames.size());
   if (depth_sink) depth_sink->check_frames(frames.size());
+  sink.prepare(frames);
+  if (depth_sink) depth_sink->prepare(frames);
 
   std::string rate = o.fps.empty() ? "25" : o.fps;
   if (o.fps.empty())
@@ -267,65 +482,35 @@ int cmd_render(const Global &g, const RenderOptions &o) {
         break;
       }
 
-  // Per-frame work before the effect call goes into effect.before.
-  Effect effect;
-  effect.plugin = plugin.get();
-  effect.quiet = g.quiet;
-  if (!o.texture_from.empty()) effect.before.push_back(texture_from_mask(g, *plugin, o));
-  bool have_range = o.depth_range_given;
-  seqfx::DepthRange range = o.depth_range;
-
-  Progress progress((long)frames.size(), frames.size() > 1);
-  for (std::size_t k = 0; k < frames.size(); ++k) {
-    const int number = frames[k];
-    std::vector<Image> strips;
-    std::vector<std::vector<float>> depths;
-    for (std::size_t s = 0; s < sources.size(); ++s) {
-      Picture p = sources[s]->get(number);
-      if (s == 0 && !o.depth_file.empty())
-        p.depth = read_depth(frame_name(o.depth_file, number), p.image.width(), p.image.height());
-      if (s > 0 && (p.image.width() != strips[0].width() || p.image.height() != strips[0].height()))
-        throw HostError("inputs of different sizes: " + o.inputs[0] + " is " +
-                        size_text(strips[0].width(), strips[0].height()) + ", " + o.inputs[s] + " is " +
-                        size_text(p.image.width(), p.image.height()));
-      if (o.use_float) add_float_plane(p.image);
-      strips.push_back(std::move(p.image));
-      depths.push_back(std::move(p.depth));
-    }
-    // Depth: camera distances onto the zbuf, by one range for the whole run.
-    for (std::size_t s = 0; s < strips.size(); ++s) {
-      if (depths[s].empty()) continue;
-      if (!have_range) {
-        range = seqfx::DepthRange::of(depths[s].data(), depths[s].size());
-        have_range = true;
-      }
-      int *z = strips[s].add_zbuf();
-      for (std::size_t i = 0; i < depths[s].size(); ++i) z[i] = range.to_z(depths[s][i]);
-    }
-
-    Image out(strips[0].width(), strips[0].height());
-    if (o.use_float) out.add_floatbuf();
-    Frame frame;
-    frame.number = number;
-    const double t = frames.size() > 1 ? (double)k / (double)(frames.size() - 1) : 0.0;
-    frame.factor0 = o.factor0_at(t);
-    frame.factor1 = o.factor1_at(t);
-    frame.strips = &strips;
-    frame.out = &out;
-    effect.run(frame);
-    settle_float_output(out);
-
-    sink.put(number, out, o.use_float, rate);
-    if (depth_sink) {
-      if (!out.zbuf())
-        throw HostError(plugin->module_name() + " attached no depth plane to its output (frame " +
-                        std::to_string(number) + "), so --depth-out has nothing to write");
-      std::vector<float> d(out.pixels());
-      for (std::size_t i = 0; i < d.size(); ++i) d[i] = (float)range.to_distance(out.zbuf()[i]);
-      depth_sink->put_depth(number, d, out.width(), out.height());
-    }
-    progress.step();
+  FrameSetup setup{o, sources, depth_range_of(o, sources, frames)};
+  const int workers = worker_count(o, *plugin, frames.size());
+  std::vector<std::unique_ptr<seqfx::Plugin>> copies;  // workers 1.. render on private copies
+  std::vector<Effect> effects(workers);
+  for (int i = 0; i < workers; ++i) {
+    if (i > 0) copies.push_back(private_copy(g, o));
+    effects[i].plugin = i == 0 ? plugin.get() : copies.back().get();
   }
+  if (!o.texture_from.empty()) effects[0].before.push_back(texture_from_mask(g, *plugin, o));
+
+  // With --quiet the modules' console is silenced for the whole run (the
+  // workers print at any moment); the progress bar keeps the real stderr.
+  QuietRun quiet(g.quiet);
+  Progress progress((long)frames.size(), frames.size() > 1, quiet.progress_stream());
+  OrderedRun<FrameWork>::run(
+      frames.size(), workers, 2 * (std::size_t)workers + 2,
+      [&](std::size_t k) { return setup.read_ordered(frames[k]); },
+      [&](int worker, std::size_t k, FrameWork &w) {
+        setup.read_rest(w);
+        w.out = render_frame(effects[worker], setup, w, frame_position(o, frames, k));
+        // Pictures are written by the workers into their own files; a
+        // video is written by the taker, in frame order.
+        if (!sink.video()) sink.put(w.number, w.out, o.use_float, rate);
+        if (depth_sink) write_depth_out(*depth_sink, *plugin, setup.range, w);
+      },
+      [&](std::size_t, FrameWork &w) {
+        if (sink.video()) sink.put(w.number, w.out, o.use_float, rate);
+        progress.step();
+      });
   progress.finish();
   sink.finish();
   if (depth_sink) depth_sink->finish();

@@ -83,7 +83,7 @@ TEST(Render, SequenceRampsFactorsOverTheFrames) {
   write_png(dir / "in_9.png", 4, 3, marked);  // not a name %02d writes
 
   Result r = seqfx(probe({"-i", dir / "in_%02d.png", "-o", dir / "out_%03d.png", "--set", "Mode=2",
-                          "--factor", "0:1"}));
+                          "--factor", "0:1", "-j", "1"}));
   ASSERT_EQ(r.code, 0) << r.err;
   // A progress line per frame where standard error is no terminal.
   EXPECT_TRUE(contains(r.err, "frame 5/5")) << r.err;
@@ -194,7 +194,7 @@ TEST(Render, QuietSilencesTheModuleButNotTheProgress) {
   EXPECT_FALSE(contains(loud.err, "frame 1/1")) << "no bar for one frame";
 
   Result quiet = seqfx({"--quiet", "--plugins", fixture_dir(), "render", "cli_probe", "-i", dir / "in.png", "-o",
-                        dir / "b_%d.png", "--frames", "1-3"});
+                        dir / "b_%d.png", "--frames", "1-3", "-j", "1"});
   ASSERT_EQ(quiet.code, 0) << quiet.err;
   EXPECT_EQ(quiet.out, "");
   EXPECT_FALSE(contains(quiet.err, "cli_probe"));
