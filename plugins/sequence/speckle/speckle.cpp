@@ -7,6 +7,7 @@
 #include "seqfx_module.h"
 #include "strip_pair.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
@@ -24,8 +25,37 @@ struct Params {
 // The seed of the next call; lives as long as the module.
 int useseed = 0;
 
-// One draw of 0..32767, the range the threshold is scaled to.
-inline int draw() { return std::rand() % 32768; }
+// The standard generator's sequence for one call. On this platform rand()
+// is random_r() on a 128-byte state seeded by srand(); seeding a state of
+// the same kind with srandom_r() gives the very same numbers without the
+// lock rand() takes for every draw (a quarter of the time for a full-HD
+// frame), and leaves the process-wide generator alone.
+class Draws {
+ public:
+  explicit Draws(unsigned seed) {
+#ifdef __GLIBC__
+    initstate_r(seed, state_, sizeof state_, &data_);
+#else
+    std::srand(seed);
+#endif
+  }
+  // One draw of 0..32767, the range the threshold is scaled to.
+  int next() {
+#ifdef __GLIBC__
+    std::int32_t v;
+    random_r(&data_, &v);
+    return v % 32768;
+#else
+    return std::rand() % 32768;
+#endif
+  }
+
+ private:
+#ifdef __GLIBC__
+  char state_[128];
+  random_data data_{};
+#endif
+};
 
 }  // namespace
 
@@ -41,9 +71,10 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float factor0, float, int, int, 
   const Params *p = static_cast<const Params *>(params);
   // factor0 outside 0..1 is taken as its nearest end (NaN as 0).
   const int threshold = (int)(unit(factor0) * 32767.0f);
-  std::srand((unsigned)useseed);
+  Draws draws((unsigned)useseed);
   // The seed advances even when the call goes no further.
-  if (p->shimmer) ++useseed;
+  // (After 2^31 calls it wraps round instead of overflowing.)
+  if (p->shimmer) useseed = (int)((unsigned)useseed + 1u);
 
   if (!strip_pair::has_pixels(ibuf1) || !strip_pair::has_pixels(ibuf2)) {
     std::printf("Not linked to 2 buffers!\n");
@@ -59,7 +90,7 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float factor0, float, int, int, 
   const unsigned char *a = ibuf1->rect, *b = ibuf2->rect;
   unsigned char *o = out->rect;
   for (long i = 0; i < n; ++i) {
-    const unsigned char *src = draw() > threshold ? a : b;
+    const unsigned char *src = draws.next() > threshold ? a : b;
     strip_pair::use_ibuf(src + 4 * i, o + 4 * i);
   }
 }
