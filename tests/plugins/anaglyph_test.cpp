@@ -3,6 +3,8 @@
 
 #include "transition_support.h"
 
+#include "../../plugins/sequence/anaglyph/brightness_curve.h"
+
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -111,6 +113,26 @@ TEST_F(Anaglyph, EverySettingMatchesTheArithmetic) {
         ASSERT_EQ(at(out, x, y), model(s, l, r))
             << "at " << x << "," << y << " gammas " << s.r_gam << "/" << s.g_gam << " bal " << s.br_bal;
       }
+  }
+}
+
+// The module looks brightness up by a whole-number key: for every colour
+// the key must give the float the double-precision sum gives, and the curve
+// must give for every key the byte the full computation gives.
+TEST(AnaglyphKey, EveryColourAndEveryKey) {
+  for (int r = 0; r < 256; ++r)
+    for (int g = 0; g < 256; ++g)
+      for (int b = 0; b < 256; ++b) {
+        const unsigned char px[3] = {(unsigned char)r, (unsigned char)g, (unsigned char)b};
+        const float sum = (float)(0.00117 * r + 0.0023 * g + 0.000447 * b);
+        const float by_key = anaglyph::brightness_of_key(anaglyph::brightness_key(px));
+        if (sum != by_key) FAIL() << r << "," << g << "," << b << ": " << sum << " vs " << by_key;
+      }
+  struct Curve { float gamma; int scale; };
+  for (Curve c : {Curve{1, 255}, Curve{0.5f, 255}, Curve{2, 127}, Curve{0.77f, 200}, Curve{1.31f, 3}, Curve{1, 0}}) {
+    const anaglyph::BrightnessCurve curve(c.gamma, c.scale);
+    for (int key = 0; key <= anaglyph::kTopKey; ++key)
+      if (curve(key) != curve.exact(key)) FAIL() << "gamma " << c.gamma << " key " << key;
   }
 }
 

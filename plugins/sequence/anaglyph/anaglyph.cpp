@@ -13,6 +13,10 @@ namespace {
 
 using anaglyph::BrightnessCurve;
 
+// Each pixel's brightness, 0.00117 R + 0.0023 G + 0.000447 B summed in
+// double and rounded to float, is taken through its whole-number key (see
+// brightness_curve.h); the curves give the output bytes from it.
+
 // One 4-byte slot per table row.
 struct Params {
   int label_input;
@@ -28,20 +32,6 @@ inline float limited(float v, float lo, float hi, float def) {
   return v < lo ? lo : (v > hi ? hi : v);
 }
 
-// Brightness weights (luminance over 255), each product and the sum in
-// double: a table per channel gives the same products.
-struct Weights {
-  double r[256], g[256], b[256];
-  Weights() {
-    for (int v = 0; v < 256; ++v) {
-      r[v] = 0.00117 * (double)v;
-      g[v] = 0.0023 * (double)v;
-      b[v] = 0.000447 * (double)v;
-    }
-  }
-  float operator()(const unsigned char *px) const { return (float)(r[px[0]] + g[px[1]] + b[px[2]]); }
-};
-const Weights kWeights;
 
 long pixels_of(const ImageBuffer *img) { return img ? seqfx_module::pixel_count(img) : 0; }
 
@@ -94,15 +84,13 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int hei
   const int g_share = (int)((double)g_full * (1.0 - (double)g_bal));
   const int b_share = (int)(g_bal * g_full);
 
-  const unsigned char white[4] = {255, 255, 255, 255};
-  const float top = kWeights(white);
-  const BrightnessCurve red(r_gam, r_max, top), green(g_gam, g_share, top), blue(g_gam, b_share, top);
+  const BrightnessCurve red(r_gam, r_max), green(g_gam, g_share), blue(g_gam, b_share);
 
   const unsigned char *left = p->reverse ? ibuf2->rect : ibuf1->rect;
   const unsigned char *right = p->reverse ? ibuf1->rect : ibuf2->rect;
   unsigned char *o = out->rect;
   for (long i = 0; i < n; ++i, left += 4, right += 4, o += 4) {
-    const float yl = kWeights(left), yr = kWeights(right);
+    const int yl = anaglyph::brightness_key(left), yr = anaglyph::brightness_key(right);
     // Both pixels are read before out, which may be one of them, is written.
     const unsigned char px[4] = {red(yl), green(yr), blue(yr), left[3] > right[3] ? left[3] : right[3]};
     std::memcpy(o, px, 4);
