@@ -7,9 +7,3 @@ TEST(IrisCli, ClosesOnTheFirstClip) {
   // Closing: the first frame is the first clip but for one rim pixel.
   EXPECT_EQ(transition_cli::render_between_clips("iris"), transition_cli::kFrames);
 }
-
-TEST(IrisCli, OpensOnTheFirstClip) {
-  const std::string why = transition_cli::missing();
-  if (!why.empty()) GTEST_SKIP() << why;
-  EXPECT_EQ(transition_cli::render_between_clips("iris", {"In=on"}), transition_cli::kFrames);
-}

@@ -52,24 +52,6 @@ TEST_F(Iris, EveryPixelAgainstTheDistanceRule) {
     }
 }
 
-TEST_F(Iris, DirectionAndEnds) {
-  // In at 0 and out at 1: the second strip everywhere (dist < 0 never holds).
-  p->set_value("In", 1);
-  for (int v : strips_shown(render(*p, 37, 23, 0.0f))) ASSERT_EQ(v, 2);
-  p->set_value("In", 0);
-  for (int v : strips_shown(render(*p, 37, 23, 1.0f))) ASSERT_EQ(v, 2);
-  // Growing: the centre shows ibuf1 early, a corner only at the end.
-  p->set_value("In", 1);
-  const auto early = strips_shown(render(*p, 40, 30, 0.2f));
-  EXPECT_EQ(early[(size_t)15 * 40 + 20], 1);
-  EXPECT_EQ(early[0], 2);
-  // Closing: the full frame at 0 except the rim pixel below.
-  p->set_value("In", 0);
-  const auto full = strips_shown(render(*p, 40, 30, 0.0f));
-  EXPECT_EQ(full[0], 1);
-  EXPECT_EQ(full[(size_t)29 * 40 + 39], 2);
-}
-
 TEST_F(Iris, RimPixelAtTheFullRadiusShowsTheSecondStrip) {
   // Even sizes at the end of the course: R = D/2 and the top-right corner is
   // exactly D/2 away, which is not inside.

@@ -49,17 +49,6 @@ TEST_F(Split, EveryLayoutOnOddAndEvenSizes) {
   }
 }
 
-TEST_F(Split, OddWidthGivesTheExtraColumnToTheRight) {
-  const auto m = shown(721, 1);
-  int left = 0;
-  for (int v : m) left += v == 2;
-  EXPECT_EQ(left, 360);
-  const auto e = shown(720, 1);
-  left = 0;
-  for (int v : e) left += v == 2;
-  EXPECT_EQ(left, 359);
-}
-
 TEST_F(Split, GuardsAndSmallImages) {
   EXPECT_EQ(transition::check_guards(*p, 0.5f), "");
   transition::check_aliasing(*p, 37, 23, 0.5f);
