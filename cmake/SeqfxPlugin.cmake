@@ -29,6 +29,10 @@ set(SEQFX_STANDARD_EXPORTS
 function(seqfx_add_plugin name)
   cmake_parse_arguments(ARG "KEEPS_STATE;NEEDS_DEPTH;USES_FLOAT" "STRIPS;ACCEPTS;ENTRY;DESCRIPTION"
                         "SOURCES;INTERNALS;EXPORTS;LIBRARIES;COMPILE_OPTIONS" ${ARGN})
+  if(ARG_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "seqfx_add_plugin(${name}): unknown arguments ${ARG_UNPARSED_ARGUMENTS} "
+                        "(a description may not hold a semicolon)")
+  endif()
   if(NOT ARG_EXPORTS)
     set(ARG_EXPORTS ${SEQFX_STANDARD_EXPORTS})
   endif()
@@ -53,10 +57,15 @@ function(seqfx_add_plugin name)
       target_compile_options(${_t} PRIVATE ${ARG_COMPILE_OPTIONS})
     endif()
   endforeach()
+  # Installed with its manifest into lib/seqfx/modules, where the seqfx
+  # program looks; the host's allocator library is two folders up.
   set_target_properties(${name} PROPERTIES
     PREFIX ""
     OUTPUT_NAME ${name}
-    LIBRARY_OUTPUT_DIRECTORY ${SEQFX_PLUGIN_DIR})
+    LIBRARY_OUTPUT_DIRECTORY ${SEQFX_PLUGIN_DIR}
+    INSTALL_RPATH "$ORIGIN/../..")
+  install(TARGETS ${name} LIBRARY DESTINATION lib/seqfx/modules)
+  install(FILES ${SEQFX_PLUGIN_DIR}/${name}.json DESTINATION lib/seqfx/modules)
 
   list(JOIN ARG_EXPORTS ";\n    " _syms)
   set(_map ${CMAKE_CURRENT_BINARY_DIR}/${name}.map)
@@ -93,7 +102,7 @@ function(seqfx_json_bool out flag)
 endfunction()
 
 # Writes <module dir>/<name>.json from the ARG_ values of seqfx_add_plugin
-# (called from it, so it sees them) and installs it beside the module.
+# (called from it, so it sees them).
 macro(seqfx_write_manifest name)
   if(NOT ARG_STRIPS OR NOT ARG_DESCRIPTION)
     message(FATAL_ERROR "seqfx_add_plugin(${name}): STRIPS and DESCRIPTION are required")

@@ -11,6 +11,7 @@
 #include "staging.h"
 
 #include "seqfx/error.h"
+#include "seqfx/facts.h"
 #include "seqfx/modules.h"
 #include "seqfx/values.h"
 
@@ -72,8 +73,8 @@ void render_setting(const seqfx::ModuleFile &m, const DemoRender &r, const std::
   std::unique_ptr<seqfx::Plugin> plugin = seqfx::Plugin::load(m.path);
   report(fd, "name", plugin->display_name());
   for (const std::string &s : r.opts.sets) seqfx::apply_assignment(*plugin, s);
-  const seqfx::StripCount sc = seqfx::strips_from_table(*plugin);
-  const int strips = r.opts.strips ? r.opts.strips : (sc.known ? sc.count : 1);
+  const seqfx::ModuleFacts facts = seqfx::module_facts(*plugin);
+  const int strips = r.opts.strips ? r.opts.strips : std::max(facts.strips_needed, 1);
   const int first = r.opts.frames_given ? r.opts.first : 1, last = r.opts.frames_given ? r.opts.last : 1;
   const Strip kinds[3] = {strip_named(r.opts.scene, Strip::Scene), strip_named(r.opts.scene2, Strip::Second),
                           strip_named(r.opts.scene3, Strip::Third)};
@@ -216,15 +217,17 @@ int cmd_demo(const Global &g, const std::string &dir, const std::vector<std::str
   for (const seqfx::ModuleFile &m : modules) {
     std::vector<DemoRender> renders;
     const std::string cfg = find_demo_config(m.name, folder_of(m.path));
-    if (!cfg.empty()) {
-      try {
+    try {
+      if (!cfg.empty()) {
         renders = read_demo_config(cfg);
-      } catch (const HostError &ex) {
-        DemoRender bad;
-        bad.title = "demo.cfg";
-        bad.error = ex.what();
-        renders.push_back(bad);
+      } else if (auto facts = seqfx::read_manifest(m.path)) {
+        renders = parse_demo_config(facts->demo, seqfx::manifest_path(m.path));
       }
+    } catch (const HostError &ex) {
+      DemoRender bad;
+      bad.title = "demo settings";
+      bad.error = ex.what();
+      renders.push_back(bad);
     }
     if (renders.empty()) {
       DemoRender defaults;

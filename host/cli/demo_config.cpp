@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <sstream>
 
 namespace seqfx_cli {
 
@@ -38,10 +39,8 @@ std::string without_comment(const std::string &line) {
 }  // namespace
 
 std::string find_demo_config(const std::string &module, const std::string &module_dir) {
-  for (const std::string &p : {module_dir + "/" + module + ".demo.cfg",
-                               std::string(SEQFX_SOURCE_MODULE_DIR) + "/" + module + "/demo.cfg"})
-    if (access(p.c_str(), R_OK) == 0) return p;
-  return "";
+  const std::string p = module_dir + "/" + module + ".demo.cfg";
+  return access(p.c_str(), R_OK) == 0 ? p : "";
 }
 
 bool parse_demo_line(const std::string &raw, DemoRender &r) {
@@ -65,14 +64,20 @@ bool parse_demo_line(const std::string &raw, DemoRender &r) {
 
 std::vector<DemoRender> read_demo_config(const std::string &path) {
   std::ifstream in(path);
-  if (!in) throw HostError("cannot read " + path);
+  std::ostringstream text;
+  if (!in || !(text << in.rdbuf())) throw HostError("cannot read " + path);
+  return parse_demo_config(text.str(), path);
+}
+
+std::vector<DemoRender> parse_demo_config(const std::string &text, const std::string &where) {
+  std::istringstream in(text);
   std::vector<DemoRender> renders;
   int number = 0;
   for (std::string line; std::getline(in, line);) {
     ++number;
     DemoRender r;
     if (!parse_demo_line(line, r)) continue;
-    if (!r.error.empty()) r.error = path + ":" + std::to_string(number) + ": " + r.error;
+    if (!r.error.empty()) r.error = where + ":" + std::to_string(number) + ": " + r.error;
     renders.push_back(std::move(r));
   }
   return renders;

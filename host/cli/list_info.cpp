@@ -3,6 +3,7 @@
 #include "commands.h"
 #include "quiet.h"
 
+#include "seqfx/facts.h"
 #include "seqfx/modules.h"
 #include "seqfx/values.h"
 
@@ -13,18 +14,18 @@ namespace seqfx_cli {
 
 namespace {
 
-// Modules whose behaviour depends on the frames rendered before (file-scope
-// state that lives as long as the module is loaded), and modules known to
-// keep none. Others are not known either way.
-const char *keeps_state(const std::string &module) {
-  for (const char *m : {"afterglow", "filmwear", "speckle"})
-    if (module == m) return "yes";
-  for (const char *m : {"anaglyph", "backdropkey", "beamsword", "defocus", "depthkit", "desaturate", "dice",
-                        "glow", "invert", "invisible", "jitter", "monodrift", "overprint", "phosphor", "spin",
-                        "stereogram", "strobe", "tintfill", "truncate"})
-    if (module == m) return "no";
-  return "?";
+// Strips as "N" (needed and accepted alike) or "N-M" (the ones past N
+// optional).
+std::string strips_text(const seqfx::ModuleFacts &f) {
+  std::string t = std::to_string(f.strips_needed);
+  if (f.strips_accepted != f.strips_needed) t += "-" + std::to_string(f.strips_accepted);
+  return t;
 }
+
+const char *yes_no(bool v) { return v ? "yes" : "no"; }
+
+// What a module without a manifest is shown with in place of a description.
+const char kGuessed[] = "(no manifest: facts guessed from its table)";
 
 std::string number(double v) {
   std::ostringstream os;
@@ -76,8 +77,8 @@ int cmd_list(const Global &g) {
     std::fprintf(stderr, "seqfx: no modules (*.so) in %s\n", where.c_str());
     return 1;
   }
-  std::printf("%s%s%s%s\n", pad("module", 18).c_str(), pad("name", 26).c_str(), pad("strips", 8).c_str(),
-              "keeps state");
+  std::printf("%s%s%s%s%s%s\n", pad("module", 18).c_str(), pad("name", 26).c_str(),
+              pad("strips", 8).c_str(), pad("state", 7).c_str(), pad("depth", 7).c_str(), "description");
   for (const auto &m : modules) {
     std::unique_ptr<seqfx::Plugin> p;
     std::string error;
@@ -88,12 +89,23 @@ int cmd_list(const Global &g) {
       error = e.what();
     }
     const std::string file = m.name + ".so";
+    seqfx::ModuleFacts facts;
+    if (p) {
+      try {
+        facts = seqfx::module_facts(*p);
+      } catch (const seqfx::HostError &e) {
+        error = e.what();
+        p.reset();
+      }
+    }
     if (!p) {
       std::printf("%s(cannot load: %s)\n", pad(file, 18).c_str(), error.c_str());
       continue;
     }
-    std::printf("%s%s%s%s\n", pad(file, 18).c_str(), pad("\"" + p->display_name() + "\"", 26).c_str(),
-                pad(seqfx::strips_from_table(*p).text(), 8).c_str(), keeps_state(m.name));
+    std::printf("%s%s%s%s%s%s\n", pad(file, 18).c_str(), pad("\"" + p->display_name() + "\"", 26).c_str(),
+                pad(strips_text(facts), 8).c_str(), pad(yes_no(facts.keeps_state), 7).c_str(),
+                pad(yes_no(facts.needs_depth), 7).c_str(),
+                facts.declared ? facts.description.c_str() : kGuessed);
   }
   return 0;
 }
@@ -102,10 +114,13 @@ int cmd_info(const Global &g, const std::string &name) {
   Global quiet = g;
   quiet.quiet = true;
   std::unique_ptr<seqfx::Plugin> p = load_module(quiet, name);
-  const seqfx::StripCount strips = seqfx::strips_from_table(*p);
-  std::printf("%s.so \"%s\": %d rows, %s strip%s, keeps state: %s\n", p->module_name().c_str(),
-              p->display_name().c_str(), p->row_count(), strips.text().c_str(),
-              strips.known && strips.count == 1 && !strips.at_least ? "" : "s", keeps_state(p->module_name()));
+  const seqfx::ModuleFacts facts = seqfx::module_facts(*p);
+  std::printf("%s.so \"%s\": %d rows, %s strip%s, keeps state: %s, needs depth: %s, float pixels: %s, "
+              "%s entries\n",
+              p->module_name().c_str(), p->display_name().c_str(), p->row_count(), strips_text(facts).c_str(),
+              facts.strips_accepted == 1 ? "" : "s", yes_no(facts.keeps_state), yes_no(facts.needs_depth),
+              yes_no(facts.uses_float), seqfx::entry_style_name(facts.entry));
+  std::printf("%s\n", facts.declared ? facts.description.c_str() : kGuessed);
   std::printf("%s%s%s%s%s%s\n", pad("row", 5).c_str(), pad("label", 20).c_str(), pad("kind", 14).c_str(),
               pad("default", 10).c_str(), pad("range", 14).c_str(), "tip");
   for (int i = 0; i < p->row_count(); ++i) {

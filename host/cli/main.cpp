@@ -7,6 +7,7 @@
 #include "seqfx/error.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
@@ -41,11 +42,34 @@ const char kUsage[] =
     "  seqfx farm --resubmit JOB --task K[,K...]   failed tasks again\n"
     "  seqfx demo [DIR] [--only A,B]   every module on a built-in scene, into DIR (default demo)\n"
     "  seqfx                           the same as seqfx demo\n"
-    "Modules are searched in the --plugins folders, then in " SEQFX_DEFAULT_MODULE_DIR ".\n";
+    "Modules are searched in the --plugins folders, then in the program's own module folder\n"
+    "(lib/seqfx/modules beside its bin folder once installed, modules in a build folder).\n";
 
 struct UsageError : seqfx::HostError {
   using HostError::HostError;
 };
+
+bool is_folder(const std::string &path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The modules that come with the program, found from where the program
+// itself is: <prefix>/lib/seqfx/modules for <prefix>/bin/seqfx once
+// installed, <build>/modules for <build>/bin/seqfx in a build folder.
+std::string own_module_dir() {
+  char exe[4096];
+  const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+  std::string bin = ".";
+  if (n > 0) {
+    exe[n] = '\0';
+    const std::string path(exe);
+    const std::size_t slash = path.rfind('/');
+    if (slash != std::string::npos) bin = path.substr(0, slash);
+  }
+  const std::string installed = bin + "/../lib/seqfx/modules", built = bin + "/../modules";
+  return is_folder(installed) || !is_folder(built) ? installed : built;
+}
 
 }  // namespace
 
@@ -72,11 +96,9 @@ int main(int argc, char **argv) {
         rest.push_back(a);
       }
     }
-    for (const std::string &d : g.module_dirs) {
-      struct stat st;
-      if (stat(d.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) throw seqfx::HostError("--plugins: no folder " + d);
-    }
-    g.module_dirs.push_back(SEQFX_DEFAULT_MODULE_DIR);
+    for (const std::string &d : g.module_dirs)
+      if (!is_folder(d)) throw seqfx::HostError("--plugins: no folder " + d);
+    g.module_dirs.push_back(own_module_dir());
 
     const std::string cmd = rest.empty() ? "demo" : rest[0];
     if (rest.empty()) std::fprintf(stderr, "seqfx: no command given, running the demo (seqfx --help lists the commands)\n");

@@ -45,7 +45,7 @@ TEST(Demo, EveryModuleEverySettingSheetAndPage) {
   Result r = seqfx({"--plugins", mods, "demo", dir / "out", "--only", "cli_probe,invert"});
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_TRUE(contains(r.out, "cli_probe        4 pictures, 2 failed")) << r.out;
-  EXPECT_TRUE(contains(r.out, "invert           1 picture")) << r.out;
+  EXPECT_TRUE(contains(r.out, "invert           4 pictures")) << r.out;
   EXPECT_TRUE(contains(r.err, "cli_probe \"typo\" failed: " + mods + "/cli_probe.demo.cfg:7: unknown demo option --sett"))
       << r.err;
   EXPECT_TRUE(contains(r.err, "cli_probe \"crash\" failed: crashed")) << r.err;
@@ -61,7 +61,8 @@ TEST(Demo, EveryModuleEverySettingSheetAndPage) {
   }
   std::sort(files.begin(), files.end());
   EXPECT_EQ(files, (std::vector<std::string>{"cli_probe-1.png", "cli_probe-2.png", "cli_probe-3.png", "cli_probe-4.png",
-                                             "contact-sheet.png", "index.html", "invert.png"}));
+                                             "contact-sheet.png", "index.html", "invert-1.png", "invert-2.png",
+                                             "invert-3.png", "invert-4.png"}));
 
   // The scene carries depth: the floor at the bottom is nearer than the sky.
   FilePicture depth = read_file(out + "/cli_probe-1.png");

@@ -5,6 +5,7 @@
 // allocator, these tests are skipped.
 
 #include "seqfx/texture.h"
+#include "afterglow_rows.h"
 #include "seqfx_test.h"
 
 #include <cctype>
@@ -55,7 +56,7 @@ using seqfx_test::Pixel;
 
 namespace {
 
-enum Row { kQ = 2, kTexture = 9 };
+using namespace afterglow_rows;
 
 // "\n<file> (<line>): Not enough memory for 4*851 Bytes!" with the
 // module's source file and a line number.
@@ -147,7 +148,7 @@ TEST_F(AfterglowMemory, ASlotWithoutItsBufferIsSizedAgain) {
   auto tex = seqfx::Texture::beside(*p);
   p->set_value(kTexture, 12);
   p->set_value(kQ, 0);
-  tex->plugin().set_value(1, 12);
+  tex->plugin().set_value("TexturNr.", 12);
   quiet.finish();
 
   run(0, 5, 5);            // sizes slot 12 at another count

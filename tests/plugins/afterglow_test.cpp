@@ -2,6 +2,7 @@
 // against a plain model of its arithmetic, and its edge cases.
 
 #include "afterglow_model.h"
+#include "afterglow_rows.h"
 #include "seqfx_test.h"
 
 #include <dlfcn.h>
@@ -18,7 +19,7 @@ using seqfx_test::Pixel;
 
 namespace {
 
-enum Row { kWidth = 1, kQ, kExtern, kIntern, kI, kR, kG, kB, kTexture, kAnimated, kShow, kBackground };
+using namespace afterglow_rows;
 
 // Dark, partly transparent background (red 0, so not a source) with bright
 // spots and a bar of sources, depth from near to far with both limits.

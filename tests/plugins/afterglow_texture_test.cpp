@@ -3,6 +3,7 @@
 // and the renderer stand-in that shades a mask.
 
 #include "seqfx/texture.h"
+#include "afterglow_rows.h"
 #include "seqfx_test.h"
 
 #include <cstring>
@@ -16,8 +17,7 @@ using seqfx_test::Pixel;
 
 namespace {
 
-enum SeqRow { kQ = 2, kSeqTexture = 9, kShow = 11 };
-enum TexRow { kTexSlot = 1, kThreshold = 2 };
+using namespace afterglow_rows;
 
 // A cross of the cancel picture: bytes 16 around a diagonal cross.
 bool is_cancel_picture(const Image &img) {
@@ -47,7 +47,7 @@ class AfterglowTexture : public ::testing::Test {
   // (0) elsewhere.
   void use_slot(int slot) {
     Console quiet;
-    seq->set_value(kSeqTexture, slot);
+    seq->set_value(kTexture, slot);
     seq->set_value(kQ, 0);
     tex->plugin().set_value(kTexSlot, slot);
   }

@@ -85,7 +85,7 @@ TEST_F(Alphascale, ColourAboveAlphaIsReportedWithItsPositionAndLowered) {
 }
 
 TEST_F(Alphascale, ShowAlpha) {
-  p->set_value(1, 1);
+  p->set_value("Show alpha", 1);
   EXPECT_EQ(one({10, 20, 30, 77}), (Pixel{77, 77, 77, 255}));
   EXPECT_EQ(one({10, 20, 30, 0}), (Pixel{0, 0, 0, 255}));
 }

@@ -41,7 +41,7 @@ TEST_F(Depthkit, SnapshotIsBigEndianDepth) {
   Image out(4, 1);
   p->set_value(kDump, 2);
   run(in, nullptr, out);
-  EXPECT_EQ(p->int_slot(12), 4);
+  EXPECT_EQ(p->int_slot(kLastMode), 4);
   EXPECT_EQ(at(out, 0, 0), (Pixel{1, 2, 3, 4}));
   EXPECT_EQ(at(out, 1, 0), (Pixel{255, 255, 255, 255}));
   EXPECT_EQ(at(out, 2, 0), (Pixel{128, 0, 0, 0}));

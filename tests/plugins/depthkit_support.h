@@ -8,9 +8,12 @@
 
 namespace depthkit_test {
 
-enum Row { kDump = 0, kView = 1, kMask = 2, kColour = 4, kAlpha = 5, kAuto = 6, kStart = 7,
-           kEnd = 8, kClip = 9, kFront = 10, kRear = 11, kOutZ = 13, kUse2 = 14, kInv = 15,
-           kVerbose = 16 };
+// The rows, once for all depthkit tests; kSetup and kLastMode are the label
+// rows whose slots the module uses for its first-call set-up and its mode
+// memory.
+enum Row { kDump = 0, kView = 1, kMask = 2, kSetup = 3, kColour = 4, kAlpha = 5, kAuto = 6,
+           kStart = 7, kEnd = 8, kClip = 9, kFront = 10, kRear = 11, kLastMode = 12, kOutZ = 13,
+           kUse2 = 14, kInv = 15, kVerbose = 16 };
 
 inline const std::string kRangeNote =
     "\nThe zbuffer has 32 bits with a range of 4 gig [-2147483648 -> +2147483647]\n"

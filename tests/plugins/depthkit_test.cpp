@@ -22,7 +22,7 @@ TEST(DepthkitTable, RowsAndDefaults) {
   EXPECT_EQ(p->row(kEnd).def, 2147.483642578125f);
   EXPECT_EQ(p->row(kVerbose).max, 256.0f);
   EXPECT_EQ(p->row(kDump).code, 0x0E40);
-  EXPECT_EQ(seqfx::row_label(p->row(12)), "Depthkit v.2a");
+  EXPECT_EQ(seqfx::row_label(p->row(kLastMode)), "Depthkit v.2a");
   EXPECT_EQ(seqfx::row_tip(p->row(kView)),
             "show z as 3 gradients: Red<start-z, Gray=select z, Blue>end-z || DOF mask");
   EXPECT_EQ(seqfx::row_label(p->row(kAlpha)), "Alpha: ");
@@ -32,8 +32,8 @@ TEST_F(Depthkit, FirstCallTurnsMaskGreenAndSelectsDepthView) {
   Image in = depth_row({0, 1000000});
   Image out(2, 1);
   std::string first = run(in, nullptr, out);
-  EXPECT_EQ(p->int_slot(3), 1);
-  EXPECT_EQ(p->int_slot(12), 1);
+  EXPECT_EQ(p->int_slot(kSetup), 1);
+  EXPECT_EQ(p->int_slot(kLastMode), 1);
   EXPECT_EQ(p->int_slot(kView), 1);
   EXPECT_EQ(p->int_slot(kVerbose), 1);
   const unsigned char *c = p->slot(kColour);
@@ -56,35 +56,35 @@ TEST_F(Depthkit, TheToggleSwitchedOnLastWins) {
   Image in = depth_row({0, 1000000});
   Image out(2, 1);
   run(in, nullptr, out);
-  EXPECT_EQ(p->int_slot(12), 1);
+  EXPECT_EQ(p->int_slot(kLastMode), 1);
   // Mask on while the depth view is on: the view goes off.
   p->set_value(kMask, 1);
   run(in, nullptr, out);
-  EXPECT_EQ(p->int_slot(12), 5);
+  EXPECT_EQ(p->int_slot(kLastMode), 5);
   EXPECT_EQ(p->int_slot(kView), 0);
   EXPECT_EQ(p->int_slot(kMask), 1);
   // Its second state stays a mask mode.
   p->set_value(kMask, 2);
   run(in, nullptr, out);
-  EXPECT_EQ(p->int_slot(12), 6);
+  EXPECT_EQ(p->int_slot(kLastMode), 6);
   // The view on again while a mask mode runs: the mask goes off.
   p->set_value(kView, 2);
   run(in, nullptr, out);
-  EXPECT_EQ(p->int_slot(12), 2);
+  EXPECT_EQ(p->int_slot(kLastMode), 2);
   EXPECT_EQ(p->int_slot(kMask), 0);
   // Depth on top of the view, then the mask on top of the depth.
   p->set_value(kDump, 1);
   run(in, nullptr, out);
-  EXPECT_EQ(p->int_slot(12), 3);
+  EXPECT_EQ(p->int_slot(kLastMode), 3);
   EXPECT_EQ(p->int_slot(kView), 0);
   p->set_value(kMask, 1);
   run(in, nullptr, out);
-  EXPECT_EQ(p->int_slot(12), 5);
+  EXPECT_EQ(p->int_slot(kLastMode), 5);
   EXPECT_EQ(p->int_slot(kDump), 0);
   // Everything off: lurking, the picture passes through.
   p->set_value(kMask, 0);
   std::string log = run(in, nullptr, out);
-  EXPECT_EQ(p->int_slot(12), 0);
+  EXPECT_EQ(p->int_slot(kLastMode), 0);
   EXPECT_TRUE(seqfx_test::same_pixels(in, out));
   EXPECT_NE(log.find("\nDepthkit mode: lurking\n"), std::string::npos) << log;
 }
@@ -266,7 +266,7 @@ TEST_F(Depthkit, EveryModeOnOddSizesAndExtremeDepths) {
       p->set_value(kFront, 0);
       Image out(w, h);
       run(in, nullptr, out);
-      EXPECT_EQ(p->int_slot(12), mode) << w << "x" << h;
+      EXPECT_EQ(p->int_slot(kLastMode), mode) << w << "x" << h;
       if (mode == 0) {
         EXPECT_TRUE(seqfx_test::same_pixels(in, out));
       }

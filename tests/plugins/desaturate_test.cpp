@@ -11,7 +11,6 @@ using seqfx_test::Pixel;
 
 namespace {
 
-constexpr int kAmount = 1;
 
 class Desaturate : public ::testing::Test {
  protected:
@@ -22,7 +21,7 @@ class Desaturate : public ::testing::Test {
     p->render(1, 0, 0, src, nullptr, out);
     return at(out, 0, 0);
   }
-  void raw_amount(int v) { std::memcpy(p->slot(kAmount), &v, 4); }
+  void raw_amount(int v) { std::memcpy(p->slot(p->find_row("Amount:")), &v, 4); }
   std::unique_ptr<seqfx::Plugin> p;
 };
 
@@ -31,28 +30,29 @@ TEST_F(Desaturate, Table) {
   ASSERT_EQ(p->row_count(), 2);
   EXPECT_EQ(p->row(0).code, PLUGIN_CODE_LABEL);
   EXPECT_EQ(seqfx::row_label(p->row(0)), "Input: 1 strip");
-  EXPECT_EQ(p->row(kAmount).code, PLUGIN_CODE_SLIDER_INT);
-  EXPECT_EQ(seqfx::row_label(p->row(kAmount)), "Amount:");
-  EXPECT_EQ(p->row(kAmount).max, 100.0f);
-  EXPECT_EQ(p->int_slot(kAmount), 100);
+  EXPECT_EQ(p->find_row("Amount:"), 1);  // the table's layout is part of the interface
+  EXPECT_EQ(p->row(p->find_row("Amount:")).code, PLUGIN_CODE_SLIDER_INT);
+  EXPECT_EQ(seqfx::row_label(p->row(p->find_row("Amount:"))), "Amount:");
+  EXPECT_EQ(p->row(p->find_row("Amount:")).max, 100.0f);
+  EXPECT_EQ(p->int_slot(p->find_row("Amount:")), 100);
 }
 
 TEST_F(Desaturate, AmountIsTheShareOfColourThatStays) {
   const Pixel px{200, 100, 0, 128};
   EXPECT_EQ(one(px), px);
-  p->set_value(kAmount, 0);
+  p->set_value("Amount:", 0);
   EXPECT_EQ(one(px), (Pixel{118, 118, 118, 128}));  // 118.5 truncated
-  p->set_value(kAmount, 50);
+  p->set_value("Amount:", 50);
   EXPECT_EQ(one(px), (Pixel{159, 109, 59, 128}));
 }
 
 TEST_F(Desaturate, DoublePrecisionDecidesTheByte) {
   // Each of these comes out one higher or lower in single precision.
-  p->set_value(kAmount, 0);
+  p->set_value("Amount:", 0);
   EXPECT_EQ(one({0, 72, 24, 9}), (Pixel{44, 44, 44, 9}));  // grey 44.99999...
-  p->set_value(kAmount, 2);
+  p->set_value("Amount:", 2);
   EXPECT_EQ(one({5, 127, 254, 1}), (Pixel{102, 105, 107, 1}));
-  p->set_value(kAmount, 4);
+  p->set_value("Amount:", 4);
   EXPECT_EQ(one({1, 208, 251, 0}), (Pixel{145, 153, 155, 0}));
 }
 
@@ -65,7 +65,7 @@ TEST_F(Desaturate, AmountsOutsideTheSliderAreLimited) {
 }
 
 TEST_F(Desaturate, PixelsCountedFromTheInputImage) {
-  p->set_value(kAmount, 0);
+  p->set_value("Amount:", 0);
   Image src = seqfx_test::solid(7, 5, {200, 100, 0, 128});
   Image out = seqfx_test::solid(7, 5, {1, 2, 3, 4});
   p->call(1, 0, 0, 1, 1, src.record(), nullptr, out.record(), nullptr);
@@ -86,7 +86,7 @@ TEST_F(Desaturate, MissingInputLeavesOutputAlone) {
 }
 
 TEST_F(Desaturate, InPlaceAndOddSizes) {
-  p->set_value(kAmount, 0);
+  p->set_value("Amount:", 0);
   for (auto [w, h] : {std::pair{1, 1}, {7, 5}, {37, 23}}) {
     Image src = seqfx_test::test_picture(w, h);
     Image out(w, h);

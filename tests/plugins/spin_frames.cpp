@@ -125,7 +125,7 @@ void apply(seqfx::Plugin &p, const Settings &s) {
   p.set_value("R", s.r);
   p.set_value("G", s.g);
   p.set_value("B", s.b);
-  std::memcpy(p.slot(10), &s.style, 4);  // also styles outside the table
+  std::memcpy(p.slot(p.find_row("Outside Style:")), &s.style, 4);  // also styles outside the table
   p.set_value("CX", s.cx);
   p.set_value("CY", s.cy);
   p.set_value("Interpolate", s.interpolate);

@@ -21,7 +21,7 @@ class Sweep : public ::testing::Test {
  protected:
   void SetUp() override { p = seqfx_test::load("sweep"); }
   // Writes the Type slot directly, as a host could, also outside 0..21.
-  void type(int t) { std::memcpy(p->slot(1), &t, 4); }
+  void type(int t) { std::memcpy(p->slot(p->find_row("Type")), &t, 4); }
   // Renders solid strips; true where the output shows the second strip.
   std::vector<bool> mask(int t, int w, int h, float f) {
     type(t);
@@ -47,8 +47,8 @@ TEST_F(Sweep, Table) {
   EXPECT_EQ(p->row(1).max, 21.0f);
   EXPECT_EQ(seqfx::row_tip(p->row(1)), "Our type of Sweep");
   EXPECT_EQ(seqfx::row_tip(p->row(2)), "For (Ipo) animated blur");
-  EXPECT_EQ(p->int_slot(1), 0);
-  EXPECT_EQ(p->int_slot(2), 0);
+  EXPECT_EQ(p->int_slot(p->find_row("Type")), 0);
+  EXPECT_EQ(p->int_slot(p->find_row("Animated")), 0);
 }
 
 TEST_F(Sweep, AtFactorZeroOnlyTheInclusiveBoundsShowTheSecondStrip) {

@@ -11,7 +11,6 @@ using seqfx_test::Pixel;
 
 namespace {
 
-constexpr int kPivot = 4;
 const Pixel kBlack{0, 0, 0, 255};
 
 class Truncate : public ::testing::Test {
@@ -39,6 +38,8 @@ TEST_F(Truncate, Table) {
     EXPECT_EQ(p->row(i).code, PLUGIN_CODE_LABEL);
     EXPECT_EQ(seqfx::row_label(p->row(i)), note[i]);
   }
+  const int kPivot = p->find_row("tpivot");
+  EXPECT_EQ(kPivot, 4);  // the table's layout is part of the interface
   EXPECT_EQ(seqfx::row_label(p->row(kPivot)), "tpivot ");
   EXPECT_EQ(seqfx::row_tip(p->row(kPivot)), "Trucation range pivot point.");
   EXPECT_EQ(p->float_slot(kPivot), 0.0f);
@@ -47,7 +48,7 @@ TEST_F(Truncate, Table) {
 TEST_F(Truncate, KeepsTheRangeInEitherOrder) {
   // lo 51, hi 204; the average is an integer division.
   for (double pivot : {0.2, 0.8}) {
-    p->set_value(kPivot, pivot);
+    p->set_value("tpivot", pivot);
     const float f = pivot < 0.5 ? 0.8f : 0.2f;
     EXPECT_EQ(one(sum(153), f), sum(153)) << pivot;
     EXPECT_EQ(one(sum(152), f), kBlack) << pivot;
@@ -64,13 +65,13 @@ TEST_F(Truncate, BothEndsZeroKeepOnlyBlack) {
 }
 
 TEST_F(Truncate, FactorIsLimitedAndNotANumberIsZero) {
-  p->set_value(kPivot, 0.5);  // lo 127
+  p->set_value("tpivot", 0.5);  // lo 127
   EXPECT_EQ(one({255, 255, 255, 0}, 1.7f), (Pixel{255, 255, 255, 0}));
   EXPECT_EQ(one({0, 0, 0, 0}, -4.0f), (Pixel{0, 0, 0, 0}));
   EXPECT_EQ(one({0, 0, 0, 0}, std::nanf("")), (Pixel{0, 0, 0, 0}));
   EXPECT_EQ(one({255, 255, 255, 0}, std::nanf("")), kBlack);
   const float nan = std::nanf("");
-  std::memcpy(p->slot(kPivot), &nan, 4);
+  std::memcpy(p->slot(p->find_row("tpivot")), &nan, 4);
   EXPECT_EQ(one({0, 0, 2, 0}, 0), (Pixel{0, 0, 2, 0}));
 }
 
@@ -88,7 +89,7 @@ TEST_F(Truncate, PixelsCountedFromTheInputImageAndOddSizes) {
   p->call(1, 0.5f, 0, 7, 5, nullptr, nullptr, untouched.record(), nullptr);
   EXPECT_EQ(at(untouched, 0, 0), (Pixel{1, 2, 3, 4}));
 
-  p->set_value(kPivot, 1);
+  p->set_value("tpivot", 1);
   for (auto [w, h] : {std::pair{1, 1}, {7, 5}, {37, 23}}) {
     Image in = seqfx_test::solid(w, h, {255, 255, 254, 1});
     Image o(w, h);

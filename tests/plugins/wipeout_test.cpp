@@ -36,7 +36,7 @@ TEST_F(Wipeout, WhiteAndBlackMattesSelectAStripAndNegativeSwaps) {
   EXPECT_TRUE(seqfx_test::same_pixels(out, a));
   p->render(1, 0, 0, a, &b, out, &black);
   EXPECT_TRUE(seqfx_test::same_pixels(out, b));
-  p->set_value(1, 1);
+  p->set_value("mask negative", 1);
   p->render(1, 0, 0, a, &b, out, &white);
   EXPECT_TRUE(seqfx_test::same_pixels(out, b));
   p->render(1, 0, 0, a, &b, out, &black);
@@ -45,7 +45,7 @@ TEST_F(Wipeout, WhiteAndBlackMattesSelectAStripAndNegativeSwaps) {
 
 TEST_F(Wipeout, MatteWorksPerChannel) {
   EXPECT_EQ(one({200, 200, 200, 200}, {0, 0, 0, 0}, {255, 0, 128, 0}), (Pixel{200, 0, 100, 0}));
-  p->set_value(1, 1);
+  p->set_value("mask negative", 1);
   EXPECT_EQ(one({200, 200, 200, 200}, {0, 0, 0, 0}, {255, 0, 128, 0}), (Pixel{0, 200, 99, 200}));
 }
 

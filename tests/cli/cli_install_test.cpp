@@ -1,0 +1,42 @@
+// seqfx installed: the program finds the modules installed beside it, with
+// their manifests, and names no folder of the tree it was built from.
+
+#include "cli_support.h"
+
+#include <fstream>
+#include <sstream>
+
+using namespace cli_test;
+
+namespace {
+
+std::string file_text(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+TEST(Install, ProgramFindsItsModulesAndManifests) {
+  TempDir prefix;
+  std::string log;
+  ASSERT_EQ(run({SEQFX_CMAKE, "--install", SEQFX_BUILD_DIR, "--prefix", prefix.path()}, &log), 0) << log;
+  const std::string modules = prefix / "lib/seqfx/modules";
+  EXPECT_FALSE(file_text(modules + "/invert.json").empty());
+
+  std::string out;
+  ASSERT_EQ(run({prefix / "bin/seqfx", "list"}, &out), 0) << out;
+  // Facts from the installed manifests, not guessed.
+  EXPECT_TRUE(contains(out, "invert.so         \"invert\"                  1       no     no     Inverts ")) << out;
+  EXPECT_FALSE(contains(out, "guessed")) << out;
+  EXPECT_FALSE(contains(out, SEQFX_BUILD_DIR)) << out;
+
+  // Neither the program nor a module carries the build or source folder.
+  for (const std::string &binary : {prefix / "bin/seqfx", modules + "/invert.so", modules + "/afterglow.so"}) {
+    const std::string bytes = file_text(binary);
+    EXPECT_EQ(bytes.find(SEQFX_BUILD_DIR), std::string::npos) << binary;
+    EXPECT_EQ(bytes.find(SEQFX_SOURCE_DIR), std::string::npos) << binary;
+  }
+}
+
+}  // namespace
