@@ -6,8 +6,12 @@
 //   seqfx_fuzz [--modules DIR] [--module NAME]... [--seed N|random]
 //              [--cases N | --seconds S | --total-seconds S] [--case N]
 //              [--call-limit S] [--replay FILE] [--verbose]
+//   seqfx_fuzz --timing [--modules DIR] [--module NAME]...
+//     the cost check instead: full-HD frames with hostile slot values
+//     against the default time (use an optimised, unsanitized build)
 
 #include "fuzz_case.h"
+#include "fuzz_timing.h"
 #include "fuzz_watch.h"
 #include "seqfx/error.h"
 
@@ -42,7 +46,9 @@ struct Options {
   bool one_case = false;
   std::string replay;
   bool verbose = false;
+  bool timing = false;
   seqfx_fuzz::CaseLimits limits;
+  seqfx_fuzz::TimingLimits timing_limits;
 };
 
 // What a child shares with its parent: the case it is running, so that a
@@ -107,6 +113,7 @@ Options parse(int argc, char **argv) {
     else if (a == "--call-limit") o.limits.call_seconds = number_arg(a, value());
     else if (a == "--replay") o.replay = value();
     else if (a == "--verbose") o.verbose = true;
+    else if (a == "--timing") o.timing = true;
     else usage("unknown option " + a);
   }
   return o;
@@ -143,6 +150,11 @@ struct Job {
   const auto start = Clock::now();
   int failures = 0;
   try {
+    if (o.timing) {
+      failures = seqfx_fuzz::check_timing(path, o.timing_limits);
+      std::fflush(nullptr);
+      std::exit(failures ? seqfx_fuzz::kExitChecksFailed : 0);
+    }
     for (long c = job.first_case;; ++c) {
       if (job.cases >= 0 && c - job.first_case >= job.cases) break;
       if (job.cases < 0 && std::chrono::duration<double>(Clock::now() - start).count() >= job.seconds) break;
@@ -176,7 +188,7 @@ bool run_job(const Options &o, const Job &job) {
 
   // A child that outlives its budget by more than a call's limit is stuck
   // somewhere the watchdog cannot see (loading, for instance).
-  const double deadline = (job.cases < 0 ? job.seconds : 1e9) + o.limits.call_seconds + 30;
+  const double deadline = o.timing ? 1e9 : (job.cases < 0 ? job.seconds : 1e9) + o.limits.call_seconds + 30;
   const auto start = Clock::now();
   int status = 0;
   bool killed = false;
@@ -253,6 +265,7 @@ int main(int argc, char **argv) {
     if (o.total >= 0) per_module = o.total / (double)names.size();
     long cases = o.one_case ? 1 : o.cases;
     if (cases < 0 && per_module < 0) cases = 200;
+    if (o.timing) cases = 1;
     std::printf("seqfx_fuzz: seed %llu, %zu modules, %s\n", o.seed, names.size(),
                 cases >= 0 ? (std::to_string(cases) + " cases each").c_str()
                            : (std::to_string(per_module) + " s each").c_str());

@@ -103,6 +103,8 @@ void set_current_case(const char *module, unsigned long long seed, long case_no,
 
 const char *current_repro() { return g_repro; }
 
+void set_current_text(const char *text) { std::snprintf(g_repro, sizeof g_repro, "%s", text); }
+
 void arm(double seconds, const char *what) {
   std::snprintf(g_what, sizeof g_what, "%s", what);
   itimerval t{};

@@ -31,6 +31,8 @@ void share_call_cell(int *cell);
 // The reproduction of the case now running (printed by the handlers).
 void set_current_case(const char *module, unsigned long long seed, long case_no, int call);
 const char *current_repro();
+// The same for work that is not a numbered case (the cost check).
+void set_current_text(const char *text);
 // Arms the watchdog for one call of at most `seconds`; disarm() stops it.
 void arm(double seconds, const char *what);
 void disarm();
