@@ -1,4 +1,5 @@
-# seqfx_add_plugin(<name> SOURCES <files...> [EXPORTS <symbols...>] [LIBRARIES <libs...>]
+# seqfx_add_plugin(<name> SOURCES <files...> [INTERNALS <files...>]
+#                  [EXPORTS <symbols...>] [LIBRARIES <libs...>] [COMPILE_OPTIONS <opts...>]
 #                  STRIPS <needed> [ACCEPTS <most>] [ENTRY standard|reduced|texture]
 #                  [KEEPS_STATE] [NEEDS_DEPTH] [USES_FLOAT]
 #                  DESCRIPTION "<one line for users>")
@@ -7,6 +8,12 @@
 # (by default those of a standard sequence module) are exported; everything
 # else is hidden. The export list is also written to plugin-exports/<name>,
 # where the conformance test compares it with the module's symbol table.
+#
+# SOURCES hold the module's entries; INTERNALS the passes behind them, built
+# once as the object library <name>_internals, which the module and its
+# tests link (tests then include the module's own headers by name). The
+# module folder is on the include path of both. COMPILE_OPTIONS apply to
+# all of the module's files.
 #
 # The facts a host cannot read from the interface are declared here once and
 # written beside the module as <name>.json (see seqfx_write_manifest): the
@@ -21,23 +28,35 @@ set(SEQFX_STANDARD_EXPORTS
 
 function(seqfx_add_plugin name)
   cmake_parse_arguments(ARG "KEEPS_STATE;NEEDS_DEPTH;USES_FLOAT" "STRIPS;ACCEPTS;ENTRY;DESCRIPTION"
-                        "SOURCES;EXPORTS;LIBRARIES" ${ARGN})
+                        "SOURCES;INTERNALS;EXPORTS;LIBRARIES;COMPILE_OPTIONS" ${ARGN})
   if(NOT ARG_EXPORTS)
     set(ARG_EXPORTS ${SEQFX_STANDARD_EXPORTS})
   endif()
   add_library(${name} MODULE ${ARG_SOURCES})
+  set(_targets ${name})
+  if(ARG_INTERNALS)
+    add_library(${name}_internals OBJECT ${ARG_INTERNALS})
+    set_target_properties(${name}_internals PROPERTIES POSITION_INDEPENDENT_CODE ON)
+    target_include_directories(${name}_internals PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+    target_link_libraries(${name} PRIVATE ${name}_internals)
+    list(APPEND _targets ${name}_internals)
+  endif()
+  foreach(_t ${_targets})
+    set_target_properties(${_t} PROPERTIES
+      C_VISIBILITY_PRESET hidden
+      CXX_VISIBILITY_PRESET hidden
+      VISIBILITY_INLINES_HIDDEN ON)
+    target_include_directories(${_t} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}
+                                             ${PROJECT_SOURCE_DIR}/plugins/include)
+    target_link_libraries(${_t} PUBLIC seqfx_common ${ARG_LIBRARIES})
+    if(ARG_COMPILE_OPTIONS)
+      target_compile_options(${_t} PRIVATE ${ARG_COMPILE_OPTIONS})
+    endif()
+  endforeach()
   set_target_properties(${name} PROPERTIES
     PREFIX ""
     OUTPUT_NAME ${name}
-    LIBRARY_OUTPUT_DIRECTORY ${SEQFX_PLUGIN_DIR}
-    C_VISIBILITY_PRESET hidden
-    CXX_VISIBILITY_PRESET hidden
-    VISIBILITY_INLINES_HIDDEN ON)
-  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/plugins/include)
-  target_link_libraries(${name} PRIVATE seqfx_common)
-  if(ARG_LIBRARIES)
-    target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES})
-  endif()
+    LIBRARY_OUTPUT_DIRECTORY ${SEQFX_PLUGIN_DIR})
 
   list(JOIN ARG_EXPORTS ";\n    " _syms)
   set(_map ${CMAKE_CURRENT_BINARY_DIR}/${name}.map)

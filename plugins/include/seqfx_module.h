@@ -1,9 +1,10 @@
 /*
  * Compile-time helpers for writing a seqfx sequence-effect module.
  *
- * A typical module states its display name, its parameter table (with
- * SEQFX_ROW) and its effect, then expands SEQFX_STANDARD_ENTRIES to get the
- * version, description, init and parameter-changed entries. Nothing here is
+ * A typical module states its display name, its parameter table bound to
+ * its Params struct (SEQFX_TABLE with SEQFX_FIELD and SEQFX_LABEL rows) and
+ * its effect, then expands SEQFX_STANDARD_ENTRIES to get the version,
+ * description, init and parameter-changed entries. Nothing here is
  * shared at run time: every module compiles its own copy.
  */
 #ifndef SEQFX_MODULE_H

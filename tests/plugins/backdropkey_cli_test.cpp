@@ -5,7 +5,7 @@
 
 #include "seqfx_test.h"
 
-#include "../../plugins/sequence/backdropkey/float_toolkit.h"
+#include "float_toolkit.h"
 
 #include <algorithm>
 #include <cmath>

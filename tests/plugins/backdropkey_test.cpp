@@ -3,7 +3,7 @@
 
 #include "seqfx_test.h"
 
-#include "../../plugins/sequence/backdropkey/float_toolkit.h"
+#include "float_toolkit.h"
 #include "seqfx_alloc.h"
 
 #include <cmath>

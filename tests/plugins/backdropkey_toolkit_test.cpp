@@ -1,7 +1,8 @@
-// The float toolkit of backdropkey, called directly: its source is built
-// into this test program (the module keeps those names to itself).
+// The float toolkit of backdropkey, called directly: the test links the
+// module's internals (the module keeps those names to itself).
 
-#include "../../plugins/sequence/backdropkey/float_toolkit.cpp"
+#include "float_toolkit.h"
+#include "seqfx_alloc.h"
 
 #include "seqfx_test.h"
 

@@ -4,7 +4,7 @@
 
 #include "seqfx_test.h"
 
-#include "../../plugins/sequence/overprint/ftdat.h"
+#include "ftdat.h"
 #include "overprint_picture.h"
 
 #include <cmath>

@@ -12,8 +12,8 @@ namespace afterglow_impl {
 
 // The ParamBlock of the sequence role: one 4-byte slot per row.
 struct SeqParams {
-  int title;             // row 0, label
-  float width;           // row 1, label "width": the effect stores the glow width here
+  int title;             // label
+  float width;           // label "width": the effect stores the glow width here
   float q;               // glow width as a fraction of the frame width
   float outside;         // "extern=": influence of the glow outside the source
   float inside;          // "intern=": influence of the glow on the source
@@ -87,12 +87,13 @@ void cancel_pict(int width, int height, unsigned char *pixels);
 // gives 0 and values beyond the int range the nearest int.
 int truncate_to_int(double v);
 
+// The name field of the sequence table's width row, which the effect
+// rewrites with the glow width it computed.
+char *width_label();
+
 }  // namespace afterglow_impl
 
 extern "C" {
-// The sequence table; the effect rewrites the name of row 1.
-extern ParamDescriptor seq_varstr[];
-
 SEQFX_EXPORT void afterglow(void *params, float factor0, float factor1, int width, int height,
                             ImageBuffer *ibuf1, ImageBuffer *ibuf2, ImageBuffer *out,
                             ImageBuffer *ibuf3);

@@ -2,6 +2,7 @@
 // of the output picture.
 
 #include "afterglow.h"
+#include "clamps.h"
 
 #include <algorithm>
 #include <climits>
@@ -11,7 +12,7 @@ namespace afterglow_impl {
 
 namespace {
 
-inline float clamp01(float w) { return w < 0.0f ? 0.0f : (w > 1.0f ? 1.0f : w); }
+using seqfx_common::clamp;
 
 // Nearness of a depth value: about 1 at depth 0, 0 at the far limit and
 // sqrt(2) at the near limit.
@@ -51,7 +52,7 @@ void compute_colors(int channel, float gain, float inside, float outside, float 
     if (e >= v) {
       result[k] = e;  // the pixel is already brighter than its glow
     } else {
-      const float w = clamp01(weights[k]);
+      const float w = clamp(weights[k], 0.0f, 1.0f);
       const float kk = mask[k] == 0.0f ? outside : inside;
       result[k] = v + (1.0f - w * kk) * (e - v);
     }
@@ -73,7 +74,7 @@ void compute_zbuf(float inside, float outside, float decay, int width, int heigh
       zout[k] = z;
       continue;
     }
-    const float w = clamp01(weights[k]);
+    const float w = clamp(weights[k], 0.0f, 1.0f);
     const float kk = mask[k] == 0.0f ? outside : inside;
     const float dd = d + (1.0f - w * kk) * (s - d);
     // A nearness beyond the near limit (the filtered sum can exceed it)
@@ -92,7 +93,7 @@ void compose(std::size_t count, const float *rij, const float *gij, const float 
     out[0] = byte_of(scale * r + 0.5);
     out[1] = byte_of(scale * g + 0.5);
     out[2] = byte_of(scale * b + 0.5);
-    const int a = byte_of(clamp01(aij[k]) * 255.0 + 0.5);
+    const int a = byte_of(clamp(aij[k], 0.0f, 1.0f) * 255.0 + 0.5);
     out[3] = (unsigned char)(in[3] > a ? in[3] : a);
   }
 }

@@ -50,14 +50,15 @@ void clear_slot(Screen *screen) {
     for (int k = 0; k < screen->count; ++k) screen->scr[k] = 0.0f;
 }
 
-// Shows the glow width in pixels (q x W at full animation) in row 1.
+// Shows the glow width in pixels (q x W at full animation) in the width row.
 void show_width(SeqParams *p, float decay) {
   const double ln = std::log((double)decay);
   p->width = (float)(-2.0 / ln);
   char label[PLUGIN_NAME_LEN + 1];
   std::snprintf(label, sizeof label, "w=%.2g", (double)p->width);
-  std::memset(seq_varstr[1].name, 0, PLUGIN_NAME_LEN);
-  std::memcpy(seq_varstr[1].name, label, std::strlen(label));
+  char *field = width_label();
+  std::memset(field, 0, PLUGIN_NAME_LEN);
+  std::memcpy(field, label, std::strlen(label));
 }
 
 }  // namespace

@@ -9,41 +9,46 @@ using namespace afterglow_impl;
 
 extern "C" {
 SEQFX_DATA float cfra;
-
-// The effect rewrites the name of row 1 with the glow width it computed.
-SEQFX_DATA ParamDescriptor seq_varstr[] = {
-    SEQFX_ROW(PLUGIN_CODE_LABEL, "After Glow", 0, 0, 0, "Hier wird's heisz!"),
-    SEQFX_ROW(PLUGIN_CODE_LABEL, "width", 0, 0, 0, "Width of the glow effect"),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "q=", 0.1f, 0, 1, "Width of the glow effect"),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "extern=", 0.5f, 0, 1,
-              "Influence of the glow effect (outside)"),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "intern=", 0.2f, 0, 1,
-              "Influence of the glow effect (inside)"),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "i=", 2, 0, 25, "Glow intensity"),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "r=", 1, 0, 1, "Red"),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "g=", 1, 0, 1, "Green"),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "b=", 1, 0, 1, "Blue"),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_INT, "TexturNr.=", -1, -1, 31,
-              "Num of the texture which can be used."),
-    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "Animated", 0, 0, 1, "For (Ipo) animated glowing"),
-    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "Show weights", 0, 0, 1, "Show weights"),
-    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "Use Background", 0, 0, 1, "Use background pixels (alpha=0)"),
-};
-
-SEQFX_DATA ParamDescriptor tex_varstr[] = {
-    SEQFX_ROW(PLUGIN_CODE_LABEL, "Save Coords", 0, 0, 0,
-              "Save the visible object coordinates for later use"),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_INT, "TexturNr.", 0, 0, 31,
-              "Num of the texture which can be used."),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "a-threshold=", 0, 0, 1,
-              "Only pixel with alpha>threshold are saved"),
-};
 }
 
-static_assert(sizeof(seq_varstr) / sizeof(seq_varstr[0]) == 13, "13 sequence rows");
-static_assert(sizeof(tex_varstr) / sizeof(tex_varstr[0]) == 3, "3 texture rows");
-static_assert(sizeof(SeqParams) == 13 * 4, "one slot per sequence row");
-static_assert(sizeof(TexParams) == 3 * 4, "one slot per texture row");
+// The effect rewrites the name of the width row with the glow width it
+// computed.
+SEQFX_TABLE_OF(seq_varstr, SeqParams,
+    SEQFX_LABEL_ROW("After Glow", 0, 0, 0, "Hier wird's heisz!"),
+    SEQFX_FIELD_OF(SeqParams, width, PLUGIN_CODE_LABEL, "width", 0, 0, 0,
+                   "Width of the glow effect"),
+    SEQFX_FIELD_OF(SeqParams, q, PLUGIN_CODE_SLIDER_FLOAT, "q=", 0.1f, 0, 1,
+                   "Width of the glow effect"),
+    SEQFX_FIELD_OF(SeqParams, outside, PLUGIN_CODE_SLIDER_FLOAT, "extern=", 0.5f, 0, 1,
+                   "Influence of the glow effect (outside)"),
+    SEQFX_FIELD_OF(SeqParams, inside, PLUGIN_CODE_SLIDER_FLOAT, "intern=", 0.2f, 0, 1,
+                   "Influence of the glow effect (inside)"),
+    SEQFX_FIELD_OF(SeqParams, intensity, PLUGIN_CODE_SLIDER_FLOAT, "i=", 2, 0, 25,
+                   "Glow intensity"),
+    SEQFX_FIELD_OF(SeqParams, red, PLUGIN_CODE_SLIDER_FLOAT, "r=", 1, 0, 1, "Red"),
+    SEQFX_FIELD_OF(SeqParams, green, PLUGIN_CODE_SLIDER_FLOAT, "g=", 1, 0, 1, "Green"),
+    SEQFX_FIELD_OF(SeqParams, blue, PLUGIN_CODE_SLIDER_FLOAT, "b=", 1, 0, 1, "Blue"),
+    SEQFX_FIELD_OF(SeqParams, texture, PLUGIN_CODE_SLIDER_INT, "TexturNr.=", -1, -1, 31,
+                   "Num of the texture which can be used."),
+    SEQFX_FIELD_OF(SeqParams, animated, PLUGIN_CODE_TOGGLE, "Animated", 0, 0, 1,
+                   "For (Ipo) animated glowing"),
+    SEQFX_FIELD_OF(SeqParams, show_weights, PLUGIN_CODE_TOGGLE, "Show weights", 0, 0, 1,
+                   "Show weights"),
+    SEQFX_FIELD_OF(SeqParams, use_background, PLUGIN_CODE_TOGGLE, "Use Background", 0, 0, 1,
+                   "Use background pixels (alpha=0)"));
+
+SEQFX_TABLE_OF(tex_varstr, TexParams,
+    SEQFX_LABEL_ROW("Save Coords", 0, 0, 0, "Save the visible object coordinates for later use"),
+    SEQFX_FIELD_OF(TexParams, texture, PLUGIN_CODE_SLIDER_INT, "TexturNr.", 0, 0, 31,
+                   "Num of the texture which can be used."),
+    SEQFX_FIELD_OF(TexParams, threshold, PLUGIN_CODE_SLIDER_FLOAT, "a-threshold=", 0, 0, 1,
+                   "Only pixel with alpha>threshold are saved"));
+
+namespace afterglow_impl {
+
+char *width_label() { return seq_varstr[offsetof(SeqParams, width) / 4].name; }
+
+}  // namespace afterglow_impl
 
 namespace {
 
@@ -103,14 +108,14 @@ SEQFX_EXPORT void plugin_getinfo(PluginDescription *info) {
   std::fflush(stdout);
   if (sequence_plugin) {
     info->name = seq_name;
-    info->varstr_count = (int)(sizeof(seq_varstr) / sizeof(seq_varstr[0]));
-    info->varstr = seq_varstr;
+    info->varstr_count = seqfx_module::table_rows(seq_varstr);
+    info->varstr = seqfx_module::table_data(seq_varstr);
     info->init = seq_init;
     info->but_changed = seq_but_changed;
   } else {
     info->name = tex_name;
-    info->varstr_count = (int)(sizeof(tex_varstr) / sizeof(tex_varstr[0]));
-    info->varstr = tex_varstr;
+    info->varstr_count = seqfx_module::table_rows(tex_varstr);
+    info->varstr = seqfx_module::table_data(tex_varstr);
     info->init = tex_init;
     info->but_changed = tex_but_changed;
   }

@@ -12,16 +12,13 @@
 
 namespace {
 
+using seqfx_module::pixel_count;
+
 // One 4-byte slot per table row.
 struct Params {
   int label_input;
-  int show_alpha;  // row 1
+  int show_alpha;
 };
-
-long pixels_of(const ImageBuffer *b) {
-  if (b->xsize <= 0 || b->ysize <= 0) return 0;
-  return (long)b->xsize * b->ysize;
-}
 
 const char *const kChannel[3] = {"red", "green", "blue"};
 
@@ -29,12 +26,11 @@ const char *const kChannel[3] = {"red", "green", "blue"};
 
 extern "C" {
 SEQFX_DATA float cfra = 0.0f;
-SEQFX_DATA ParamDescriptor varstr[] = {
-    SEQFX_ROW(PLUGIN_CODE_LABEL, "In: 1 Strip", 0, 0, 0, ""),
-    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "Show alpha", 0, 0, 1, "Show the alpha channel as a greyscale image"),
-};
 }
-static_assert(sizeof(Params) == sizeof(varstr) / sizeof(varstr[0]) * 4, "one slot per row");
+SEQFX_TABLE(varstr,
+    SEQFX_LABEL("In: 1 Strip"),
+    SEQFX_FIELD(show_alpha, PLUGIN_CODE_TOGGLE, "Show alpha", 0, 0, 1,
+                "Show the alpha channel as a greyscale image"));
 
 SEQFX_EXPORT int plugin_seq_getversion(void) { return SEQFX_PLUGIN_VERSION; }
 
@@ -46,8 +42,8 @@ SEQFX_EXPORT void plugin_doit(void *params, float, float, int, int, ImageBuffer 
     return;
   }
   // The pixel count is ibuf1's own size; never walk past a smaller output.
-  long n = pixels_of(ibuf1);
-  if (pixels_of(out) < n) n = pixels_of(out);
+  long n = pixel_count(ibuf1);
+  if (pixel_count(out) < n) n = pixel_count(out);
   const unsigned char *src = ibuf1->rect;
   unsigned char *dst = out->rect;
 
@@ -94,8 +90,8 @@ SEQFX_EXPORT void plugin_doit(void *params, float, float, int, int, ImageBuffer 
 SEQFX_EXPORT void plugin_getinfo(PluginDescription *info) {
   std::memset(info, 0, sizeof *info);
   info->name = "AlphaScale";
-  info->varstr_count = (int)(sizeof(varstr) / sizeof(varstr[0]));
-  info->varstr = varstr;
+  info->varstr_count = seqfx_module::table_rows(varstr);
+  info->varstr = seqfx_module::table_data(varstr);
   info->cfra = &cfra;
   info->seq_doit = plugin_doit;
 }

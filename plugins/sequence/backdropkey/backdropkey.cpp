@@ -15,18 +15,18 @@ namespace {
 
 // One 4-byte slot per table row. Tri-toggles are two signed 16-bit halves.
 struct Params {
-  std::int16_t keyer[2];        // 0: [0] on, [1] invert selection
-  int dv;                       // 1
-  float ymin, ymax, uclip, vclip;  // 2..5
-  int display;                  // 6
-  std::int16_t background[2];   // 7: state = sum of the halves
-  unsigned char back_color[4];  // 8
-  int edge_blur;                // 9
-  float blur;                   // 10
-  int radius;                   // 11
-  std::int16_t info[2];         // 12
-  std::int16_t spill[2];        // 13
-  float factor, yadj, uadj, vadj;  // 14..17
+  std::int16_t keyer[2];       // [0] on, [1] invert selection
+  int dv;
+  float ymin, ymax, uclip, vclip;
+  int display;
+  std::int16_t background[2];  // state = sum of the halves
+  unsigned char back_color[4];
+  int edge_blur;
+  float blur;
+  int radius;
+  std::int16_t info[2];
+  std::int16_t spill[2];
+  float factor, yadj, uadj, vadj;
 };
 
 const char kDisplayNames[6][25] = {"normal output",  "selection",      "key mask...",
@@ -109,37 +109,36 @@ void reduce_spill(float *px, const float *yuv, const Params &p, int mode, const 
 extern "C" {
 SEQFX_DATA char name[24] = "backdropkey1.3";
 SEQFX_DATA float cfra;
-SEQFX_DATA ParamDescriptor varstr[] = {
-    SEQFX_ROW(PLUGIN_CODE_TRITOGGLE, "backdropkey1.3", 1, 0, 0.1f,
-              "toggle backdropkey plugin off || on || invert selection"),
-    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "dv4.1.1", 0, 0, 0, "dv 4:1:1 compression filter"),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "Ymin", 0.1f, 0, 1, "lower luminance clip"),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "Ymax", 0.9f, 0, 1, "upper luminance clip"),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "Uclip", 0.5f, 0, 1, "blue factor clipping value"),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "Vclip", 0.5f, 0, 1, "red factor clipping value"),
-    SEQFX_ROW(PLUGIN_CODE_NUMBER_INT, "display:", 0, 0, 5,
-              "display: 0)composited output, 1)selection, 2)alpha mask, 3) Y, 4) U, 5) V"),
-    SEQFX_ROW(PLUGIN_CODE_TRITOGGLE, "check / ibuf2", 0, 0, 1,
-              "composite background: color(off) || checker board || use ibuf2"),
-    SEQFX_ROW(PLUGIN_CODE_COLOUR, "back Color", 0, 0, 255, "background color"),
-    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "edge blur", 0, 0, 1, "alpha blur of mask edge"),
-    SEQFX_ROW(PLUGIN_CODE_NUMBER_FLOAT, "blur", 0.6f, 0, 10, "Amount of edge blur"),
-    SEQFX_ROW(PLUGIN_CODE_NUMBER_INT, "radius", 1, 1, 5,
-              "radius of edge blur [kernal=(2*radius)+1]"),
-    SEQFX_ROW(PLUGIN_CODE_TRITOGGLE, "info / TMI", 1, 0, 1,
-              "output plugin info to the console or (probably)Too Much Info"),
-    SEQFX_ROW(PLUGIN_CODE_TRITOGGLE, "spill / spill+", 0, 0, 1,
-              "green spill reduction w/ respill: manual adjustment || auto to bk color"),
-    SEQFX_ROW(PLUGIN_CODE_NUMBER_FLOAT, "factor", 0, 0, 1, "green spill reduction factor"),
-    SEQFX_ROW(PLUGIN_CODE_NUMBER_FLOAT, "Yadj", 0, -1, 1,
-              "luminance adjustment of spill area -> not active with spill+"),
-    SEQFX_ROW(PLUGIN_CODE_NUMBER_FLOAT, "Uadj", 0, -1, 1,
-              "blue adjustment of spill area -> not active with spill+"),
-    SEQFX_ROW(PLUGIN_CODE_NUMBER_FLOAT, "Vadj", 0, -1, 1,
-              "red adjustment of spill area -> not active with spill+"),
-};
 }
-static_assert(sizeof(Params) == sizeof(varstr) / sizeof(varstr[0]) * 4, "one slot per row");
+SEQFX_TABLE(varstr,
+    SEQFX_FIELD(keyer, PLUGIN_CODE_TRITOGGLE, "backdropkey1.3", 1, 0, 0.1f,
+                "toggle backdropkey plugin off || on || invert selection"),
+    SEQFX_FIELD(dv, PLUGIN_CODE_TOGGLE, "dv4.1.1", 0, 0, 0, "dv 4:1:1 compression filter"),
+    SEQFX_FIELD(ymin, PLUGIN_CODE_SLIDER_FLOAT, "Ymin", 0.1f, 0, 1, "lower luminance clip"),
+    SEQFX_FIELD(ymax, PLUGIN_CODE_SLIDER_FLOAT, "Ymax", 0.9f, 0, 1, "upper luminance clip"),
+    SEQFX_FIELD(uclip, PLUGIN_CODE_SLIDER_FLOAT, "Uclip", 0.5f, 0, 1, "blue factor clipping value"),
+    SEQFX_FIELD(vclip, PLUGIN_CODE_SLIDER_FLOAT, "Vclip", 0.5f, 0, 1, "red factor clipping value"),
+    SEQFX_FIELD(display, PLUGIN_CODE_NUMBER_INT, "display:", 0, 0, 5,
+                "display: 0)composited output, 1)selection, 2)alpha mask, 3) Y, 4) U, 5) V"),
+    SEQFX_FIELD(background, PLUGIN_CODE_TRITOGGLE, "check / ibuf2", 0, 0, 1,
+                "composite background: color(off) || checker board || use ibuf2"),
+    SEQFX_FIELD(back_color, PLUGIN_CODE_COLOUR, "back Color", 0, 0, 255, "background color"),
+    SEQFX_FIELD(edge_blur, PLUGIN_CODE_TOGGLE, "edge blur", 0, 0, 1, "alpha blur of mask edge"),
+    SEQFX_FIELD(blur, PLUGIN_CODE_NUMBER_FLOAT, "blur", 0.6f, 0, 10, "Amount of edge blur"),
+    SEQFX_FIELD(radius, PLUGIN_CODE_NUMBER_INT, "radius", 1, 1, 5,
+                "radius of edge blur [kernal=(2*radius)+1]"),
+    SEQFX_FIELD(info, PLUGIN_CODE_TRITOGGLE, "info / TMI", 1, 0, 1,
+                "output plugin info to the console or (probably)Too Much Info"),
+    SEQFX_FIELD(spill, PLUGIN_CODE_TRITOGGLE, "spill / spill+", 0, 0, 1,
+                "green spill reduction w/ respill: manual adjustment || auto to bk color"),
+    SEQFX_FIELD(factor, PLUGIN_CODE_NUMBER_FLOAT, "factor", 0, 0, 1,
+                "green spill reduction factor"),
+    SEQFX_FIELD(yadj, PLUGIN_CODE_NUMBER_FLOAT, "Yadj", 0, -1, 1,
+                "luminance adjustment of spill area -> not active with spill+"),
+    SEQFX_FIELD(uadj, PLUGIN_CODE_NUMBER_FLOAT, "Uadj", 0, -1, 1,
+                "blue adjustment of spill area -> not active with spill+"),
+    SEQFX_FIELD(vadj, PLUGIN_CODE_NUMBER_FLOAT, "Vadj", 0, -1, 1,
+                "red adjustment of spill area -> not active with spill+"));
 
 SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int height,
                                   ImageBuffer *ibuf1, ImageBuffer *ibuf2, ImageBuffer *out,

@@ -3,6 +3,7 @@
 #include "float_toolkit.h"
 
 #include "seqfx_alloc.h"
+#include "clamps.h"
 
 #include <cmath>
 #include <cstdint>
@@ -11,11 +12,13 @@
 
 namespace {
 
+using seqfx_common::clamp;
+
 // The 256 quotients b / 255, each the double quotient rounded to float.
 struct ByteToFloat {
   float v[256];
   ByteToFloat() {
-    for (int b = 0; b < 256; ++b) v[b] = (float)(b / 255.0);
+    for (int b = 0; b < 256; ++b) v[b] = seqfx_common::byte_unit(b);
   }
 };
 
@@ -37,8 +40,6 @@ inline v4f load4(const float *p) {
 inline void store4(float *p, v4f v) { std::memcpy(p, &v, sizeof v); }
 
 const v4f kZero = {0.0f, 0.0f, 0.0f, 0.0f};
-
-inline int clampi(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
 // A float image of n pixels in bytes, or 0 when that does not fit a size_t
 // (the allocation then fails like any other).
@@ -64,7 +65,7 @@ void horizontal_all(const float *src, float *tmp, int width, int height, const f
         v4f acc = {0.0f, 0.0f, 0.0f, 0.0f};
         for (int i = -r; i <= r; ++i) {
           const v4f wi = {w[i + r], w[i + r], w[i + r], w[i + r]};
-          acc += load4(s + 4 * (std::size_t)clampi(x + i, 0, width - 1)) * wi;
+          acc += load4(s + 4 * (std::size_t)clamp(x + i, 0, width - 1)) * wi;
         }
         store4(t + 4 * (std::size_t)x, acc);
         ++x;
@@ -96,7 +97,7 @@ void vertical_all(const float *tmp, float *dst, int width, int height, const flo
       for (int j = 0; j < count; ++j) acc[j] = kZero;
       for (int i = -r; i <= r; ++i) {
         const v4f wi = {w[i + r], w[i + r], w[i + r], w[i + r]};
-        const float *ti = tmp + row * clampi(y + i, 0, height - 1) + 4 * (std::size_t)x;
+        const float *ti = tmp + row * clamp(y + i, 0, height - 1) + 4 * (std::size_t)x;
         for (int j = 0; j < count; ++j) acc[j] += load4(ti + 4 * j) * wi;
       }
       for (int j = 0; j < count; ++j) store4(d + 4 * ((std::size_t)x + j), acc[j]);
@@ -119,7 +120,7 @@ void horizontal_one(const float *src, float *tmp, int width, int height, const f
         for (int k = 0; k <= 2 * r; ++k) acc += sx[4 * k] * w[k];
       } else {
         for (int i = -r; i <= r; ++i)
-          acc += s[4 * (std::size_t)clampi(x + i, 0, width - 1)] * w[i + r];
+          acc += s[4 * (std::size_t)clamp(x + i, 0, width - 1)] * w[i + r];
       }
       t[4 * (std::size_t)x] = acc;
     }
@@ -131,7 +132,7 @@ void vertical_one(const float *tmp, float *dst, int width, int height, const flo
   const std::size_t row = (std::size_t)width * 4;
   const float *rows[11];  // one source row per tap; the radius is at most 5 here
   for (int y = 0; y < height; ++y) {
-    for (int i = -r; i <= r; ++i) rows[i + r] = tmp + row * clampi(y + i, 0, height - 1) + c;
+    for (int i = -r; i <= r; ++i) rows[i + r] = tmp + row * clamp(y + i, 0, height - 1) + c;
     float *d = dst + row * y + c;
     for (int x = 0; x < width; ++x) {
       const std::size_t at = 4 * (std::size_t)x;
@@ -151,7 +152,7 @@ void vertical_one_wide(const float *tmp, float *dst, int width, int height, cons
     for (int x = 0; x < width; ++x) {
       float acc = 0.0f;
       for (int i = -r; i <= r; ++i)
-        acc += tmp[row * clampi(y + i, 0, height - 1) + 4 * (std::size_t)x + c] * w[i + r];
+        acc += tmp[row * clamp(y + i, 0, height - 1) + 4 * (std::size_t)x + c] * w[i + r];
       dst[row * y + 4 * (std::size_t)x + c] = acc;
     }
 }

@@ -37,22 +37,27 @@ int aura_radius(float v) {
 
 }  // namespace
 
+using seqfx_common::add_saturating;
+using seqfx_common::isolate_highlights;
+
 extern "C" {
 SEQFX_DATA char name[24] = "BeamBlade";
 SEQFX_DATA float cfra;
-SEQFX_DATA ParamDescriptor varstr[] = {
-    SEQFX_ROW(PLUGIN_CODE_LABEL, "BeamBlade", 0, 0, 0, "In: 1 strip"),
-    SEQFX_ROW(PLUGIN_CODE_COLOUR, "color", 0, 0, 255, "Color"),
-    SEQFX_ROW(PLUGIN_CODE_NUMBER_INT, "Expand", 0, 0, 255, "Artificially add pixels around edges"),
-    SEQFX_ROW(PLUGIN_CODE_NUMBER_FLOAT, "Blur Aura", 10, 0, 20, "Amount of blur on aura"),
-    SEQFX_ROW(PLUGIN_CODE_NUMBER_FLOAT, "Blur Core", 0.7f, 0, 20, "Amount of blur on core"),
-    SEQFX_ROW(PLUGIN_CODE_NUMBER_INT, "Blur Quality", 3, 1, 5, "Accuracy of blur applied"),
-    // The label under the blur settings, a credit line; its text is our own.
-    SEQFX_ROW(PLUGIN_CODE_LABEL, "seqfx effects", 0, 0, 0, "In: 1 strip"),
-    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "Flicker", 0, 0, 1, "Flicker aura"),
-};
 }
-static_assert(sizeof(Params) == sizeof(varstr) / sizeof(varstr[0]) * 4, "one slot per row");
+SEQFX_TABLE(varstr,
+    SEQFX_LABEL_ROW("BeamBlade", 0, 0, 0, "In: 1 strip"),
+    SEQFX_FIELD(colour, PLUGIN_CODE_COLOUR, "color", 0, 0, 255, "Color"),
+    SEQFX_FIELD(expand, PLUGIN_CODE_NUMBER_INT, "Expand", 0, 0, 255,
+                "Artificially add pixels around edges"),
+    SEQFX_FIELD(blur_aura, PLUGIN_CODE_NUMBER_FLOAT, "Blur Aura", 10, 0, 20,
+                "Amount of blur on aura"),
+    SEQFX_FIELD(blur_core, PLUGIN_CODE_NUMBER_FLOAT, "Blur Core", 0.7f, 0, 20,
+                "Amount of blur on core"),
+    SEQFX_FIELD(quality, PLUGIN_CODE_NUMBER_INT, "Blur Quality", 3, 1, 5,
+                "Accuracy of blur applied"),
+    // The label under the blur settings, a credit line; its text is our own.
+    SEQFX_LABEL_ROW("seqfx effects", 0, 0, 0, "In: 1 strip"),
+    SEQFX_FIELD(flicker, PLUGIN_CODE_TOGGLE, "Flicker", 0, 0, 1, "Flicker aura"));
 
 SEQFX_EXPORT void plugin_seq_doit(void *params, float factor0, float, int width, int height,
                                   ImageBuffer *ibuf1, ImageBuffer *, ImageBuffer *out,
@@ -77,11 +82,11 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float factor0, float, int width,
 
   const int aura = aura_radius(p->flicker ? factor0 * p->blur_aura : p->blur_aura);
   expandPixels(in, mark, width, height, p->expand, 1, p->colour[0], p->colour[1], p->colour[2]);
-  RVIsolateHighlights(mark, mark, width, height, 0, 1.5f, 1.0f);
+  isolate_highlights(mark, mark, width, height, 0, 1.5f, 1.0f);
   gaussianBlur(mark, wide, width, height, (float)(2 * aura), p->quality);
   gaussianBlur(mark, mark, width, height, (float)aura, p->quality);
-  RVAddBitmaps(mark, wide, dst, width, height);
-  RVAddBitmaps(in, dst, dst, width, height);
+  add_saturating(mark, wide, dst, width, height);
+  add_saturating(in, dst, dst, width, height);
   gaussianBlur(dst, dst, width, height, p->blur_core, p->quality);
 
   std::free(mark);

@@ -1,5 +1,6 @@
 #include "gaussian_blur.h"
 
+#include "scratch.h"
 #include "weighted_sum.h"
 
 #include <cmath>
@@ -7,8 +8,9 @@
 #include <cstdint>
 #include <cstdlib>
 
-using beam_blur::stored_byte;
-using beam_blur::weighted_sum;
+using seqfx_common::alloc_floats;
+using seqfx_common::stored_byte;
+using seqfx_common::weighted_sum;
 
 namespace {
 
@@ -16,12 +18,6 @@ namespace {
 // horizontal one.
 constexpr int kStrip = 64;
 constexpr int kBlock = 32;
-
-void *alloc_floats(std::uint64_t count) {
-  const std::uint64_t bytes = count * sizeof(float);
-  if (count == 0 || bytes / sizeof(float) != count || bytes > (std::uint64_t)SIZE_MAX) return nullptr;
-  return std::malloc((std::size_t)bytes);
-}
 
 // Weights of the offsets -n .. n (entry k for offset k - n), normalised by
 // their sum taken in that order.
@@ -62,14 +58,14 @@ int gaussianBlur(const unsigned char *src, unsigned char *dst, int width, int he
   // bytes. It is complete before the vertical pass writes dst, so src may
   // be dst.
   const std::size_t plane_size = W * (std::size_t)height;
-  float *inter = (float *)alloc_floats((std::uint64_t)plane_size * 3);
+  float *inter = alloc_floats((std::uint64_t)plane_size * 3);
   // weights, the sum of a flat window of each byte value, a row with n
   // repeated edge pixels at both ends, one output line; the line pointers of
   // the horizontal taps and the rows of a plane with n repeated edge rows at
   // both ends; the ends of runs of equal values along a padded row and
   // along a padded column of strips.
   const std::size_t padded = W + 2 * (std::size_t)n, tall = (std::size_t)height + 2 * n;
-  float *scratch = (float *)alloc_floats((std::uint64_t)taps + 256 + padded + W);
+  float *scratch = alloc_floats((std::uint64_t)taps + 256 + padded + W);
   const float **lines = (const float **)std::malloc(sizeof(float *) * ((std::size_t)taps + tall));
   int *runs = (int *)std::malloc(sizeof(int) * (padded + (std::size_t)height + 2 * tall));
   if (!inter || !scratch || !lines || !runs) {

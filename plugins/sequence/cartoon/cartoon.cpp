@@ -19,10 +19,10 @@ namespace {
 // One 4-byte slot per table row.
 struct Params {
   int label_input;
-  int triplevel;  // row 1: a contrast above this is an edge
-  int diffspace;  // row 2: distance of the neighbours compared
-  int flatten;    // row 3
-  int boost;      // row 4
+  int triplevel;  // a contrast above this is an edge
+  int diffspace;  // distance of the neighbours compared
+  int flatten;
+  int boost;
 };
 
 // Bytes 0..2 to multiples of 40 (0, 40, ..., 240); byte 3 untouched.
@@ -178,15 +178,15 @@ void cartoon_frame(const unsigned char *t, unsigned char *dst, int width, int he
 extern "C" {
 SEQFX_DATA char name[24] = "cartoon";
 SEQFX_DATA float cfra;
-SEQFX_DATA ParamDescriptor varstr[] = {
-    SEQFX_ROW(PLUGIN_CODE_LABEL, "In: 1 strip", 0, 0, 0, ""),
-    SEQFX_ROW(PLUGIN_CODE_NUMBER_INT, "triplevel", 150, 1, 255, "Threshold for Blackness"),
-    SEQFX_ROW(PLUGIN_CODE_NUMBER_INT, "diffspace", 1, 1, 255, "Pixel distance away to check"),
-    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "Flatten", 1, 0, 1, "Flatten the colors"),
-    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "Boost", 1, 0, 1, "Boost the colors"),
-};
 }
-static_assert(sizeof(Params) == sizeof(varstr) / sizeof(varstr[0]) * 4, "one slot per row");
+SEQFX_TABLE(varstr,
+    SEQFX_LABEL("In: 1 strip"),
+    SEQFX_FIELD(triplevel, PLUGIN_CODE_NUMBER_INT, "triplevel", 150, 1, 255,
+                "Threshold for Blackness"),
+    SEQFX_FIELD(diffspace, PLUGIN_CODE_NUMBER_INT, "diffspace", 1, 1, 255,
+                "Pixel distance away to check"),
+    SEQFX_FIELD(flatten, PLUGIN_CODE_TOGGLE, "Flatten", 1, 0, 1, "Flatten the colors"),
+    SEQFX_FIELD(boost, PLUGIN_CODE_TOGGLE, "Boost", 1, 0, 1, "Boost the colors"));
 
 SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int height,
                                   ImageBuffer *ibuf1, ImageBuffer *, ImageBuffer *out,

@@ -1,4 +1,5 @@
 #include "blurs.h"
+#include "clamps.h"
 
 #include <cmath>
 #include <cstdio>
@@ -6,10 +7,11 @@
 
 namespace dof {
 
+using seqfx_common::capped_byte;
+
 namespace {
 
 inline int min_i(int a, int b) { return a < b ? a : b; }
-inline unsigned char to_byte(float v) { return v >= 255.0f ? 255 : (unsigned char)(int)v; }
 
 void row_done(int y, int height) {
   progress(y, height);
@@ -56,9 +58,9 @@ Img *defocus(const Img *a, const Img *back, Mask *const *ladder) {
           s2 += wt * (float)ar[3 * dx + 2];
         }
       }
-      o[0] = to_byte(s0 / sw);
-      o[1] = to_byte(s1 / sw);
-      o[2] = to_byte(s2 / sw);
+      o[0] = capped_byte(s0 / sw);
+      o[1] = capped_byte(s1 / sw);
+      o[2] = capped_byte(s2 / sw);
     }
     row_done(y, H);
   }
@@ -135,9 +137,9 @@ Img *defocus2(const Img *a, const Img *front, Mask *const *ladder, float sigma) 
       o[0] = o[1] = o[2] = 0;
       continue;
     }
-    o[0] = to_byte(acc[3 * i] / s);
-    o[1] = to_byte(acc[3 * i + 1] / s);
-    o[2] = to_byte(acc[3 * i + 2] / s);
+    o[0] = capped_byte(acc[3 * i] / s);
+    o[1] = capped_byte(acc[3 * i + 1] / s);
+    o[2] = capped_byte(acc[3 * i + 2] / s);
   }
   std::free(curve);
   free_img(wsum);

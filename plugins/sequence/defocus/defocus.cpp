@@ -7,6 +7,7 @@
 #include "kernels.h"
 #include "seqfx_module.h"
 #include "work_image.h"
+#include "clamps.h"
 
 #include <cstdio>
 
@@ -14,18 +15,20 @@ using namespace dof;
 
 namespace {
 
+using seqfx_common::capped_byte;
+
 // One 4-byte slot per table row.
 struct Params {
   int label_input;
-  float blursize;   // 1
-  float zmin;       // 2
-  float focus;      // 3, written back by autofocus
-  int autofocus;    // 4
-  int ipofocus;     // 5
-  int show_zfront;  // 6
-  int show_zback;   // 7
-  float gamma;      // 8
-  float sigma;      // 9
+  float blursize;
+  float zmin;
+  float focus;  // written back by autofocus
+  int autofocus;
+  int ipofocus;
+  int show_zfront;
+  int show_zback;
+  float gamma;
+  float sigma;
 };
 
 // A fraction 0..1 as a depth value, in single precision and held to the
@@ -55,8 +58,6 @@ int autofocus(const ImageBuffer *ib) {
   return count ? (int)(sum / count) : 0;
 }
 
-inline unsigned char mask_byte(float v) { return v >= 255.0f ? 255 : (unsigned char)(int)v; }
-
 void zsplit(const ImageBuffer *ib, Img *front, Img *back, int focus, int far, int zmin) {
   const float fz = (float)focus, fmin = (float)zmin;
   const float kf = 255.0f / (fz - fmin);
@@ -67,10 +68,10 @@ void zsplit(const ImageBuffer *ib, Img *front, Img *back, int focus, int far, in
     if (v < fmin) v = fmin;
     const float d = v - fz;
     if (d < 0.0f) {
-      front->data[i] = mask_byte(-d * kf);
+      front->data[i] = capped_byte(-d * kf);
       back->data[i] = 0;
     } else {
-      back->data[i] = mask_byte(d * kb);
+      back->data[i] = capped_byte(d * kb);
       front->data[i] = 0;
     }
   }
@@ -98,20 +99,20 @@ void out_of_memory(ImageBuffer *out) {
 extern "C" {
 SEQFX_DATA char g_name[24] = "Defocus v1d";
 SEQFX_DATA float g_cfra;
-SEQFX_DATA ParamDescriptor varstr[] = {
-    SEQFX_ROW(PLUGIN_CODE_LABEL, "Input: 1 strip", 0, 0, 0, ""),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "Blursize ", 5, 2, 30, "Maximum blur radius"),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "Zmin ", 0, 0, 1, "Zmin value"),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "Focus ", 0.8f, 0, 1, "Focus value"),
-    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "Autofocus", 1, 0, 1, "Autofocus"),
-    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "Ipofocus", 0, 0, 1, "IpoCurve controlled focus"),
-    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "Show zfront", 0, 0, 1, "Show foreground zbuffer"),
-    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "Show zback", 0, 0, 1, "Show background zbuffer"),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "Gamma ", 1, 0.05f, 2, "Background gamma correction"),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "Sigma ", 0, 0, 20, "Foreground sigma correction"),
-};
 }
-static_assert(sizeof(Params) == sizeof(varstr) / sizeof(varstr[0]) * 4, "one slot per row");
+SEQFX_TABLE(varstr,
+    SEQFX_LABEL("Input: 1 strip"),
+    SEQFX_FIELD(blursize, PLUGIN_CODE_SLIDER_FLOAT, "Blursize ", 5, 2, 30, "Maximum blur radius"),
+    SEQFX_FIELD(zmin, PLUGIN_CODE_SLIDER_FLOAT, "Zmin ", 0, 0, 1, "Zmin value"),
+    SEQFX_FIELD(focus, PLUGIN_CODE_SLIDER_FLOAT, "Focus ", 0.8f, 0, 1, "Focus value"),
+    SEQFX_FIELD(autofocus, PLUGIN_CODE_TOGGLE, "Autofocus", 1, 0, 1, "Autofocus"),
+    SEQFX_FIELD(ipofocus, PLUGIN_CODE_TOGGLE, "Ipofocus", 0, 0, 1, "IpoCurve controlled focus"),
+    SEQFX_FIELD(show_zfront, PLUGIN_CODE_TOGGLE, "Show zfront", 0, 0, 1, "Show foreground zbuffer"),
+    SEQFX_FIELD(show_zback, PLUGIN_CODE_TOGGLE, "Show zback", 0, 0, 1, "Show background zbuffer"),
+    SEQFX_FIELD(gamma, PLUGIN_CODE_SLIDER_FLOAT, "Gamma ", 1, 0.05f, 2,
+                "Background gamma correction"),
+    SEQFX_FIELD(sigma, PLUGIN_CODE_SLIDER_FLOAT, "Sigma ", 0, 0, 20,
+                "Foreground sigma correction"));
 
 SEQFX_EXPORT void plugin_seq_doit(void *params, float factor0, float, int width, int height,
                                   ImageBuffer *ibuf1, ImageBuffer *, ImageBuffer *out, ImageBuffer *) {

@@ -1,9 +1,12 @@
 #include "kernels.h"
+#include "clamps.h"
 
 #include <cmath>
 #include <cstdlib>
 
 namespace dof {
+
+using seqfx_common::capped_byte;
 
 // 1 / (x^8 + 1) in double, x^8 by the library's power function.
 float zigma(float x) { return (float)(1.0 / (std::pow((double)x, 8.0) + 1.0)); }
@@ -49,8 +52,6 @@ void free_masks(Mask **ladder, int n) {
 
 namespace {
 
-inline unsigned char to_byte(float v) { return v >= 255.0f ? 255 : (unsigned char)(int)v; }
-
 // One line of the blur, src[i * stride] for i = 0..len-1 into dst. Within
 // c of either end only the weights that fall inside the line are used and
 // the sum is divided by their total.
@@ -63,7 +64,7 @@ void edge_pixel(const unsigned char *src, long stride, int len, int i, const flo
     acc += w[d - i + c] * (float)src[d * stride];
     sum += w[d - i + c];
   }
-  *dst = to_byte(acc / sum);
+  *dst = capped_byte(acc / sum);
 }
 
 }  // namespace
@@ -108,7 +109,7 @@ void gauss_blur(Img *img, float r) {
       const unsigned char *s = src + k;
       for (int x = 0; x < m; ++x) acc[x] += wk * (float)s[x];
     }
-    for (int x = 0; x < m; ++x) dst[c + x] = to_byte(acc[x]);
+    for (int x = 0; x < m; ++x) dst[c + x] = capped_byte(acc[x]);
   }
 
   // Vertical pass from t back into the mask, the same way by columns.
@@ -124,7 +125,7 @@ void gauss_blur(Img *img, float r) {
       const unsigned char *s = t->data + (long)(y - c + k) * W;
       for (int x = 0; x < W; ++x) acc[x] += wk * (float)s[x];
     }
-    for (int x = 0; x < W; ++x) dst[x] = to_byte(acc[x]);
+    for (int x = 0; x < W; ++x) dst[x] = capped_byte(acc[x]);
   }
 
   std::free(w);

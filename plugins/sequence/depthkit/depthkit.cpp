@@ -4,6 +4,7 @@
 // Depth values are shown and entered in millions (z / 1000000).
 
 #include "seqfx_module.h"
+#include "clamps.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -12,23 +13,25 @@
 
 namespace {
 
+using seqfx_common::low_byte;
+
 // One 4-byte slot per table row.
 struct Params {
-  int depth_dump;           // 0 tri-toggle "Depth/dumpZ"
-  int view_dof;             // 1 tri-toggle "viewZ/DOFmask"
-  int mask_inv;             // 2 tri-toggle "maskZ/invmask"
-  int setup_done;           // 3 label: set once the first-call set-up has run
-  unsigned char colour[4];  // 4 mask colour
-  int alpha;                // 5 mask alpha (low byte used)
-  int auto_select;          // 6
-  float start_z, end_z;     // 7, 8 selected range in millions
-  int dof_clip;             // 9
-  int front, rear;          // 10, 11
-  int prev_mode;            // 12 label: mode of the last call
-  int output_zbuf;          // 13
-  int use_ibuf2;            // 14
-  int inv_gradient;         // 15
-  int verbose;              // 16 tri-toggle: 0 quiet, 1 info, other TMI
+  int depth_dump;           // tri-toggle "Depth/dumpZ"
+  int view_dof;             // tri-toggle "viewZ/DOFmask"
+  int mask_inv;             // tri-toggle "maskZ/invmask"
+  int setup_done;           // label: set once the first-call set-up has run
+  unsigned char colour[4];  // mask colour
+  int alpha;                // mask alpha (low byte used)
+  int auto_select;
+  float start_z, end_z;     // selected range in millions
+  int dof_clip;
+  int front, rear;
+  int prev_mode;            // label: mode of the last call
+  int output_zbuf;
+  int use_ibuf2;
+  int inv_gradient;
+  int verbose;              // tri-toggle: 0 quiet, 1 info, other TMI
 };
 
 const float kLowest = -2147.4836f;   // nearest float to -2147.483648
@@ -39,7 +42,8 @@ const char *const kModeNames[7] = {
     "mask outside selected Z", "mask selected Z"};
 const char kBanner[] = "\n**********Depthkit WARNING**********\n";
 
-// Name of row 12, printed in each call's header line.
+// Name of the label row that keeps the mode of the last call, printed in
+// each call's header line.
 const char *butstr;
 
 void print_range_note() {
@@ -78,13 +82,6 @@ inline void depth_to_pixel(int z, unsigned char *p) {
   p[1] = (unsigned char)(u >> 16);
   p[2] = (unsigned char)(u >> 8);
   p[3] = (unsigned char)u;
-}
-
-// Low byte of trunc(x). Every caller passes a value in 0..255; anything
-// outside the int range (not reachable) gives 0 instead of undefined bits.
-inline unsigned char c8(float x) {
-  if (!(x > -2147483648.0f && x < 2147483648.0f)) return 0;
-  return (unsigned char)(int)x;
 }
 
 // Number of significant bits of v (0 for 0).
@@ -135,41 +132,47 @@ int arbitrate(Params *p) {
 extern "C" {
 SEQFX_DATA char name[24] = "Depthkit v.2a";
 SEQFX_DATA float cfra;
-SEQFX_DATA ParamDescriptor varstr[] = {
-    SEQFX_ROW(PLUGIN_CODE_TRITOGGLE, "Depth/dumpZ", 0, 0, 1,
-              "grayscale from start-z to end-z, mask outside selection || dump Z to rgba image"),
-    SEQFX_ROW(PLUGIN_CODE_TRITOGGLE, "viewZ/DOFmask", 1, 0, 1,
-              "show z as 3 gradients: Red<start-z, Gray=select z, Blue>end-z || DOF mask"),
-    SEQFX_ROW(PLUGIN_CODE_TRITOGGLE, "maskZ/invmask", 0, 0, 1, "mask outside || inside selection"),
-    SEQFX_ROW(PLUGIN_CODE_LABEL, "maskcol+alpha", 0, 0, 0, "color and alpha used for masking output"),
-    SEQFX_ROW(PLUGIN_CODE_COLOUR, "color", 0, 0, 255, "mask color"),
-    SEQFX_ROW(PLUGIN_CODE_NUMBER_INT, "Alpha: ", 0, 0, 255, "alpha component of mask color"),
-    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "auto select", 1, 0, 1,
-              "set start-z to closest and end-z to farthest nontransparent pixel in frame"),
-    SEQFX_ROW(PLUGIN_CODE_NUMBER_FLOAT, ">Z ", -2147.4836f, -2147.4836f, 2147.4829f,
-              "start-z value of selection (in millions) -auto range must be off to change"),
-    SEQFX_ROW(PLUGIN_CODE_NUMBER_FLOAT, "<Z ", 2147.4836f, -2147.4836f, 2147.4836f,
-              "end-z value of selection (in millions) -auto range must be off to change"),
-    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "DOF clip", 0, 0, 1, "clip near/far gradients for DOF mask"),
-    SEQFX_ROW(PLUGIN_CODE_NUMBER_INT, "front", 255, 0, 255, "clipping value for near DOF mask"),
-    SEQFX_ROW(PLUGIN_CODE_NUMBER_INT, "rear", 255, 0, 255, "clipping value for far DOF mask"),
-    SEQFX_ROW(PLUGIN_CODE_LABEL, "Depthkit v.2a", 0, 0, 0,
-              "if attached to only one strip, it must be either scene or IRIZ"),
-    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "output zbuf", 0, 0, 1, "insert zbuf into output image for composting"),
-    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "use ibuf2", 0, 0, 1,
-              "use ibuf2 (if present) for zbuf(only if no zbuf in ibuf1)"),
-    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "inv gradient", 0, 0, 1, "invert to white closest for gradient"),
-    SEQFX_ROW(PLUGIN_CODE_TRITOGGLE, "verbose / TMI", 1, 0, 256,
-              "output info to the console or (probably)Too Much Info"),
-};
 }
-static_assert(sizeof(Params) == sizeof(varstr) / sizeof(varstr[0]) * 4, "one slot per row");
+SEQFX_TABLE(varstr,
+    SEQFX_FIELD(depth_dump, PLUGIN_CODE_TRITOGGLE, "Depth/dumpZ", 0, 0, 1,
+                "grayscale from start-z to end-z, mask outside selection || dump Z to rgba image"),
+    SEQFX_FIELD(view_dof, PLUGIN_CODE_TRITOGGLE, "viewZ/DOFmask", 1, 0, 1,
+                "show z as 3 gradients: Red<start-z, Gray=select z, Blue>end-z || DOF mask"),
+    SEQFX_FIELD(mask_inv, PLUGIN_CODE_TRITOGGLE, "maskZ/invmask", 0, 0, 1,
+                "mask outside || inside selection"),
+    SEQFX_FIELD(setup_done, PLUGIN_CODE_LABEL, "maskcol+alpha", 0, 0, 0,
+                "color and alpha used for masking output"),
+    SEQFX_FIELD(colour, PLUGIN_CODE_COLOUR, "color", 0, 0, 255, "mask color"),
+    SEQFX_FIELD(alpha, PLUGIN_CODE_NUMBER_INT, "Alpha: ", 0, 0, 255,
+                "alpha component of mask color"),
+    SEQFX_FIELD(auto_select, PLUGIN_CODE_TOGGLE, "auto select", 1, 0, 1,
+                "set start-z to closest and end-z to farthest nontransparent pixel in frame"),
+    SEQFX_FIELD(start_z, PLUGIN_CODE_NUMBER_FLOAT, ">Z ", -2147.4836f, -2147.4836f, 2147.4829f,
+                "start-z value of selection (in millions) -auto range must be off to change"),
+    SEQFX_FIELD(end_z, PLUGIN_CODE_NUMBER_FLOAT, "<Z ", 2147.4836f, -2147.4836f, 2147.4836f,
+                "end-z value of selection (in millions) -auto range must be off to change"),
+    SEQFX_FIELD(dof_clip, PLUGIN_CODE_TOGGLE, "DOF clip", 0, 0, 1,
+                "clip near/far gradients for DOF mask"),
+    SEQFX_FIELD(front, PLUGIN_CODE_NUMBER_INT, "front", 255, 0, 255,
+                "clipping value for near DOF mask"),
+    SEQFX_FIELD(rear, PLUGIN_CODE_NUMBER_INT, "rear", 255, 0, 255,
+                "clipping value for far DOF mask"),
+    SEQFX_FIELD(prev_mode, PLUGIN_CODE_LABEL, "Depthkit v.2a", 0, 0, 0,
+                "if attached to only one strip, it must be either scene or IRIZ"),
+    SEQFX_FIELD(output_zbuf, PLUGIN_CODE_TOGGLE, "output zbuf", 0, 0, 1,
+                "insert zbuf into output image for composting"),
+    SEQFX_FIELD(use_ibuf2, PLUGIN_CODE_TOGGLE, "use ibuf2", 0, 0, 1,
+                "use ibuf2 (if present) for zbuf(only if no zbuf in ibuf1)"),
+    SEQFX_FIELD(inv_gradient, PLUGIN_CODE_TOGGLE, "inv gradient", 0, 0, 1,
+                "invert to white closest for gradient"),
+    SEQFX_FIELD(verbose, PLUGIN_CODE_TRITOGGLE, "verbose / TMI", 1, 0, 256,
+                "output info to the console or (probably)Too Much Info"));
 
 SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int height,
                                   ImageBuffer *ibuf1, ImageBuffer *ibuf2, ImageBuffer *out,
                                   ImageBuffer *) {
   Params *p = static_cast<Params *>(params);
-  butstr = varstr[12].name;
+  butstr = varstr[offsetof(Params, prev_mode) / 4].name;
   const long n = width > 0 && height > 0 ? (long)width * height : 0;
 
   int front = 255, rear = 255;
@@ -329,7 +332,7 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int hei
         // A range of one depth value has no gradient: its pixels count as
         // lying at its start.
         unsigned char g = 0;
-        if (mode != 2 && end > start) g = c8((d - start) / (end - start) * 255.0f);
+        if (mode != 2 && end > start) g = low_byte((d - start) / (end - start) * 255.0f);
         if (inv) g = (unsigned char)(255 - g);
         px[0] = px[1] = px[2] = g;
         px[3] = 255;
@@ -337,8 +340,8 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int hei
       }
     } else if (mode == 1 || mode == 2) {
       const bool below = d < start;
-      unsigned char c = below ? c8((start - d) / (start - lowest) * (float)front)
-                              : c8((d - end) / (highest - end) * (float)rear);
+      unsigned char c = below ? low_byte((start - d) / (start - lowest) * (float)front)
+                              : low_byte((d - end) / (highest - end) * (float)rear);
       if (inv) c = (unsigned char)(255 - c);
       if (mode == 2) {
         px[0] = px[1] = px[2] = c;

@@ -11,7 +11,7 @@ namespace {
 // One 4-byte slot per table row.
 struct Params {
   int label_input;
-  int amount;  // row 1: share of the input colour that stays, 0..100
+  int amount;  // share of the input colour that stays, 0..100
 };
 
 }  // namespace
@@ -19,12 +19,10 @@ struct Params {
 extern "C" {
 SEQFX_DATA char name[24] = "Desaturate";
 SEQFX_DATA float cfra;
-SEQFX_DATA ParamDescriptor varstr[] = {
-    SEQFX_ROW(PLUGIN_CODE_LABEL, "Input: 1 strip", 0, 0, 0, ""),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_INT, "Amount:", 100, 0, 100, ""),
-};
 }
-static_assert(sizeof(Params) == sizeof(varstr) / sizeof(varstr[0]) * 4, "one slot per row");
+SEQFX_TABLE(varstr,
+    SEQFX_LABEL("Input: 1 strip"),
+    SEQFX_FIELD(amount, PLUGIN_CODE_SLIDER_INT, "Amount:", 100, 0, 100, ""));
 
 SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int, int, ImageBuffer *ibuf1,
                                   ImageBuffer *, ImageBuffer *out, ImageBuffer *) {

@@ -8,17 +8,14 @@
 
 namespace {
 
+using seqfx_module::pixel_count;
+
 // One 4-byte slot per table row.
 struct Params {
   int label_input;
-  int tolerance;  // row 1
-  int absolute;   // row 2: 1 makes the mask
+  int tolerance;
+  int absolute;  // 1 makes the mask
 };
-
-long pixels_of(const ImageBuffer *b) {
-  if (b->xsize <= 0 || b->ysize <= 0) return 0;
-  return (long)b->xsize * b->ysize;
-}
 
 inline int absdiff(int a, int b) { return a > b ? a - b : b - a; }
 
@@ -36,13 +33,11 @@ bool present(const ImageBuffer *b) { return b && b->rect; }
 extern "C" {
 SEQFX_DATA char name[24] = "diff";
 SEQFX_DATA float cfra;
-SEQFX_DATA ParamDescriptor varstr[] = {
-    SEQFX_ROW(PLUGIN_CODE_LABEL, "Input: 3 strips", 0, 0, 0, ""),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_INT, "Tolerance:", 10, 0, 255, "Tolerance"),
-    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "Absolute", 0, 0, 1, "Make a b/w mask"),
-};
 }
-static_assert(sizeof(Params) == sizeof(varstr) / sizeof(varstr[0]) * 4, "one slot per row");
+SEQFX_TABLE(varstr,
+    SEQFX_LABEL("Input: 3 strips"),
+    SEQFX_FIELD(tolerance, PLUGIN_CODE_SLIDER_INT, "Tolerance:", 10, 0, 255, "Tolerance"),
+    SEQFX_FIELD(absolute, PLUGIN_CODE_TOGGLE, "Absolute", 0, 0, 1, "Make a b/w mask"));
 
 SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int height,
                                   ImageBuffer *ibuf1, ImageBuffer *ibuf2, ImageBuffer *out,
@@ -59,10 +54,10 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int hei
   if (!ok || width <= 0 || height <= 0) return;
 
   long n = (long)width * height;
-  if (pixels_of(ibuf1) < n) n = pixels_of(ibuf1);
-  if (pixels_of(ibuf2) < n) n = pixels_of(ibuf2);
-  if (!mask && pixels_of(ibuf3) < n) n = pixels_of(ibuf3);
-  if (pixels_of(out) < n) n = pixels_of(out);
+  if (pixel_count(ibuf1) < n) n = pixel_count(ibuf1);
+  if (pixel_count(ibuf2) < n) n = pixel_count(ibuf2);
+  if (!mask && pixel_count(ibuf3) < n) n = pixel_count(ibuf3);
+  if (pixel_count(out) < n) n = pixel_count(out);
 
   const unsigned char *a = ibuf1->rect, *b = ibuf2->rect;
   unsigned char *dst = out->rect;

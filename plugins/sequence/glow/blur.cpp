@@ -1,5 +1,6 @@
 #include "blur.h"
 
+#include "scratch.h"
 #include "weighted_sum.h"
 
 #include <cmath>
@@ -7,8 +8,9 @@
 #include <cstdint>
 #include <cstdlib>
 
-using glow_blur::stored_byte;
-using glow_blur::weighted_sum;
+using seqfx_common::alloc_floats;
+using seqfx_common::stored_byte;
+using seqfx_common::weighted_sum;
 
 namespace {
 
@@ -22,14 +24,6 @@ bool mirrored(int j, int len, int n) {
   if (j < len - n) return false;
   if (j >= n) return true;
   return len - 1 - j >= j;
-}
-
-// Scratch memory comes from the standard allocator; a size that does not
-// fit the address space counts as memory that cannot be had.
-void *alloc_floats(std::uint64_t count) {
-  const std::uint64_t bytes = count * sizeof(float);
-  if (count == 0 || bytes / sizeof(float) != count || bytes > (std::uint64_t)SIZE_MAX) return nullptr;
-  return std::malloc((std::size_t)bytes);
 }
 
 // The 2n weights: entry k belongs to offset k - n; entry 0 repeats the
@@ -92,11 +86,11 @@ void RVBlurBitmap2(unsigned char *map, int width, int height, float distance, in
   // stored bytes. Output row y is written once rows up to y + n are done;
   // the rows read later lie above y and are still unchanged.
   const int ring = taps + 1 < height ? taps + 1 : height;
-  float *inter = (float *)alloc_floats((std::uint64_t)ring * 3 * W);
+  float *inter = alloc_floats((std::uint64_t)ring * 3 * W);
   // weights; per channel a row padded with n black pixels at both ends and
   // one output line; the line pointers and weights of one row's taps.
   const std::size_t padded = W + (std::size_t)taps;
-  float *scratch = (float *)alloc_floats((std::uint64_t)taps * 2 + 3 * padded + 3 * W);
+  float *scratch = alloc_floats((std::uint64_t)taps * 2 + 3 * padded + 3 * W);
   const float **lines = (const float **)std::malloc(sizeof(float *) * (std::size_t)taps * 3);
   // Black pixels are common (all below the threshold): per padded row the
   // count of lit values before each position, and per ring row and block of

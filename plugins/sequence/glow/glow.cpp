@@ -11,8 +11,8 @@ namespace {
 // One 4-byte slot per table row.
 struct Params {
   int label;
-  float threshold;     // 0..1 of the largest R + G + B
-  float clamp;         // 0..1 of 255
+  float threshold;  // 0..1 of the largest R + G + B
+  float clamp;      // 0..1 of 255
   float boost;
   float distance;
   int quality;
@@ -21,20 +21,24 @@ struct Params {
 
 }  // namespace
 
+using seqfx_common::add_saturating;
+using seqfx_common::isolate_highlights;
+
 extern "C" {
 SEQFX_DATA char name[24] = "glow";
 SEQFX_DATA float cfra;
-SEQFX_DATA ParamDescriptor varstr[] = {
-    SEQFX_ROW(PLUGIN_CODE_LABEL, "In: 1 strip", 0, 0, 0, ""),
-    SEQFX_ROW(PLUGIN_CODE_NUMBER_FLOAT, "Threshold", 0.5f, 0, 1, "Trigger Intensity"),
-    SEQFX_ROW(PLUGIN_CODE_NUMBER_FLOAT, "Clamp", 1, 0, 1, "Brightness limit of intensity"),
-    SEQFX_ROW(PLUGIN_CODE_NUMBER_FLOAT, "Boost Factor", 0.5f, 0, 10, "Brightness multiplier"),
-    SEQFX_ROW(PLUGIN_CODE_NUMBER_FLOAT, "Blur Distance", 3, 0.5f, 20, "Radius of glow effect"),
-    SEQFX_ROW(PLUGIN_CODE_NUMBER_INT, "Quality", 3, 1, 5, "Accuracy of the blur effect"),
-    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "Only Boost", 0, 0, 1, "Show the glow buffer only"),
-};
 }
-static_assert(sizeof(Params) == sizeof(varstr) / sizeof(varstr[0]) * 4, "one slot per row");
+SEQFX_TABLE(varstr,
+    SEQFX_LABEL("In: 1 strip"),
+    SEQFX_FIELD(threshold, PLUGIN_CODE_NUMBER_FLOAT, "Threshold", 0.5f, 0, 1, "Trigger Intensity"),
+    SEQFX_FIELD(clamp, PLUGIN_CODE_NUMBER_FLOAT, "Clamp", 1, 0, 1, "Brightness limit of intensity"),
+    SEQFX_FIELD(boost, PLUGIN_CODE_NUMBER_FLOAT, "Boost Factor", 0.5f, 0, 10,
+                "Brightness multiplier"),
+    SEQFX_FIELD(distance, PLUGIN_CODE_NUMBER_FLOAT, "Blur Distance", 3, 0.5f, 20,
+                "Radius of glow effect"),
+    SEQFX_FIELD(quality, PLUGIN_CODE_NUMBER_INT, "Quality", 3, 1, 5, "Accuracy of the blur effect"),
+    SEQFX_FIELD(only_boost, PLUGIN_CODE_TOGGLE, "Only Boost", 0, 0, 1,
+                "Show the glow buffer only"));
 
 // The halo is built in out's pixels, whose A bytes are never written before
 // the addition: out's A ends as the saturating sum of the input's A and the
@@ -46,9 +50,9 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int hei
   // A missing image or an empty frame leaves out as it is.
   if (!ibuf1 || !out || !ibuf1->rect || !out->rect || width <= 0 || height <= 0) return;
   const int threshold = (int)(p->threshold * 765.0f);
-  RVIsolateHighlights(ibuf1->rect, out->rect, width, height, threshold, p->boost, p->clamp);
+  isolate_highlights(ibuf1->rect, out->rect, width, height, threshold, p->boost, p->clamp);
   RVBlurBitmap2(out->rect, width, height, p->distance, p->quality);
-  if (p->only_boost == 0) RVAddBitmaps(ibuf1->rect, out->rect, out->rect, width, height);
+  if (p->only_boost == 0) add_saturating(ibuf1->rect, out->rect, out->rect, width, height);
 }
 
 SEQFX_STANDARD_ENTRIES(name, varstr, cfra, plugin_seq_doit)

@@ -10,11 +10,11 @@ namespace {
 // One 4-byte slot per table row.
 struct Params {
   int label_input, label_invert;
-  int red, green, blue, alpha;                  // rows 2..5
+  int red, green, blue, alpha;
   int label_rgb;
-  float red_sat, blue_sat, green_sat, alpha_sat;  // rows 7..10
+  float red_sat, blue_sat, green_sat, alpha_sat;
   int label_hsv;
-  float hue, saturation, value;                 // rows 12..14
+  float hue, saturation, value;
 };
 
 // Adds an offset to a byte: single-precision sum, truncated toward zero,
@@ -106,25 +106,23 @@ void shift_hsv(unsigned char *px, double dh, double ds, double dv) {
 extern "C" {
 SEQFX_DATA char name[24] = "invert";
 SEQFX_DATA float cfra;
-SEQFX_DATA ParamDescriptor varstr[] = {
-    SEQFX_ROW(PLUGIN_CODE_LABEL, "Input: 1 strip", 0, 0, 0, ""),
-    SEQFX_ROW(PLUGIN_CODE_LABEL, "Invert", 0, 0, 0, ""),
-    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "Red", 1, 0, 1, "Invert Red"),
-    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "Green", 1, 0, 1, "Invert Green"),
-    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "Blue", 1, 0, 1, "Invert Blue"),
-    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "Alpha", 0, 0, 1, "Invert Alpha"),
-    SEQFX_ROW(PLUGIN_CODE_LABEL, "RGB Modifiers", 0, 0, 0, ""),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "redSat", 0, -255, 255, "Modify Saturation"),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "BlueSat", 0, -255, 255, "Modify Saturation"),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "GreenSat", 0, -255, 255, "Modify Saturation"),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "AlphaSat", 0, -255, 255, "Modify Saturation"),
-    SEQFX_ROW(PLUGIN_CODE_LABEL, "HSV Modifiers", 0, 0, 0, ""),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "Hue", 0, -1, 1, "Modify Saturation"),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "Saturation", 0, -1, 1, "Modify Saturation"),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "Value", 0, -1, 1, "Modify Saturation"),
-};
 }
-static_assert(sizeof(Params) == sizeof(varstr) / sizeof(varstr[0]) * 4, "one slot per row");
+SEQFX_TABLE(varstr,
+    SEQFX_LABEL("Input: 1 strip"),
+    SEQFX_LABEL("Invert"),
+    SEQFX_FIELD(red, PLUGIN_CODE_TOGGLE, "Red", 1, 0, 1, "Invert Red"),
+    SEQFX_FIELD(green, PLUGIN_CODE_TOGGLE, "Green", 1, 0, 1, "Invert Green"),
+    SEQFX_FIELD(blue, PLUGIN_CODE_TOGGLE, "Blue", 1, 0, 1, "Invert Blue"),
+    SEQFX_FIELD(alpha, PLUGIN_CODE_TOGGLE, "Alpha", 0, 0, 1, "Invert Alpha"),
+    SEQFX_LABEL("RGB Modifiers"),
+    SEQFX_FIELD(red_sat, PLUGIN_CODE_SLIDER_FLOAT, "redSat", 0, -255, 255, "Modify Saturation"),
+    SEQFX_FIELD(blue_sat, PLUGIN_CODE_SLIDER_FLOAT, "BlueSat", 0, -255, 255, "Modify Saturation"),
+    SEQFX_FIELD(green_sat, PLUGIN_CODE_SLIDER_FLOAT, "GreenSat", 0, -255, 255, "Modify Saturation"),
+    SEQFX_FIELD(alpha_sat, PLUGIN_CODE_SLIDER_FLOAT, "AlphaSat", 0, -255, 255, "Modify Saturation"),
+    SEQFX_LABEL("HSV Modifiers"),
+    SEQFX_FIELD(hue, PLUGIN_CODE_SLIDER_FLOAT, "Hue", 0, -1, 1, "Modify Saturation"),
+    SEQFX_FIELD(saturation, PLUGIN_CODE_SLIDER_FLOAT, "Saturation", 0, -1, 1, "Modify Saturation"),
+    SEQFX_FIELD(value, PLUGIN_CODE_SLIDER_FLOAT, "Value", 0, -1, 1, "Modify Saturation"));
 
 SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int height,
                                   ImageBuffer *ibuf1, ImageBuffer *, ImageBuffer *out,

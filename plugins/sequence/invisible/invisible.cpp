@@ -27,22 +27,19 @@
 
 namespace {
 
+using seqfx_module::pixel_count;
+
 // One 4-byte slot per table row.
 struct Params {
   int label_input;
-  int radius;       // row 1: "Edge Radius"
-  float tolerance;  // row 2
-  int chance;       // row 3: "Chance Blur", percent
-  float seed;       // row 4
+  int radius;  // "Edge Radius"
+  float tolerance;
+  int chance;  // "Chance Blur", percent
+  float seed;
 };
 
 // Draws from the generator in the range 0..32767.
 inline int rand15() { return std::rand() % 32768; }
-
-long pixels_of(const ImageBuffer *b) {
-  if (b->xsize <= 0 || b->ysize <= 0) return 0;
-  return (long)b->xsize * b->ysize;
-}
 
 bool present(const ImageBuffer *b) { return b && b->rect; }
 
@@ -123,15 +120,13 @@ inline unsigned char get_color(int k, const Columns &c, int lo, int hi, uint32_t
 extern "C" {
 SEQFX_DATA char name[24] = "Invisible";
 SEQFX_DATA float cfra;
-SEQFX_DATA ParamDescriptor varstr[] = {
-    SEQFX_ROW(PLUGIN_CODE_LABEL, "In: 1 strip", 0, 0, 0, ""),
-    SEQFX_ROW(PLUGIN_CODE_NUMBER_INT, "Edge Radius", 7, 1, 2000, "EdgeZone"),
-    SEQFX_ROW(PLUGIN_CODE_NUMBER_FLOAT, "Tolerance", 10, 0, 255, ""),
-    SEQFX_ROW(PLUGIN_CODE_NUMBER_INT, "Chance Blur", 75, 0, 100, ""),
-    SEQFX_ROW(PLUGIN_CODE_NUMBER_FLOAT, "Seed", 0.1, 0, 1, ""),
-};
 }
-static_assert(sizeof(Params) == sizeof(varstr) / sizeof(varstr[0]) * 4, "one slot per row");
+SEQFX_TABLE(varstr,
+    SEQFX_LABEL("In: 1 strip"),
+    SEQFX_FIELD(radius, PLUGIN_CODE_NUMBER_INT, "Edge Radius", 7, 1, 2000, "EdgeZone"),
+    SEQFX_FIELD(tolerance, PLUGIN_CODE_NUMBER_FLOAT, "Tolerance", 10, 0, 255, ""),
+    SEQFX_FIELD(chance, PLUGIN_CODE_NUMBER_INT, "Chance Blur", 75, 0, 100, ""),
+    SEQFX_FIELD(seed, PLUGIN_CODE_NUMBER_FLOAT, "Seed", 0.1, 0, 1, ""));
 
 SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int height,
                                   ImageBuffer *ibuf1, ImageBuffer *ibuf2, ImageBuffer *out,
@@ -145,7 +140,7 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int hei
   if (!present(out)) std::printf("invisible: no output image!\n"), ok = false;
   if (!ok || width <= 0 || height <= 0) return;
   const long n = (long)width * height;
-  if (pixels_of(ibuf1) < n || pixels_of(ibuf2) < n || pixels_of(out) < n) {
+  if (pixel_count(ibuf1) < n || pixel_count(ibuf2) < n || pixel_count(out) < n) {
     std::printf("invisible: images smaller than the frame!\n");
     return;
   }

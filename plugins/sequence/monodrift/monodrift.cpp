@@ -21,8 +21,8 @@ using seqfx_module::unit;
 // One 4-byte slot per table row.
 struct Params {
   int label_mixing;
-  float red, green, blue;  // rows 1..3: grey weights, not normalised
-  int animated;            // row 4: fade by factor0 instead of fully
+  float red, green, blue;  // grey weights, not normalised
+  int animated;            // fade by factor0 instead of fully
 };
 
 // A weight that is not a number counts as 0, so that no pixel value
@@ -50,15 +50,13 @@ inline __m128 round_byte(__m128 v, __m128 zero, __m128 top, __m128 half) {
 extern "C" {
 SEQFX_DATA char name[24] = "monoDrift";
 SEQFX_DATA float cfra;
-SEQFX_DATA ParamDescriptor varstr[] = {
-    SEQFX_ROW(PLUGIN_CODE_LABEL, "MIXING VALUES", 0, 0, 0, ""),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "red ", 0.3f, 0, 1, "redValue"),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "green ", 0.59f, 0, 1, "greenValue"),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "blue ", 0.11f, 0, 1, "blueValue"),
-    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "Animated", 0, 0, 1, "For (Ipo) animated"),
-};
 }
-static_assert(sizeof(Params) == sizeof(varstr) / sizeof(varstr[0]) * 4, "one slot per row");
+SEQFX_TABLE(varstr,
+    SEQFX_LABEL("MIXING VALUES"),
+    SEQFX_FIELD(red, PLUGIN_CODE_SLIDER_FLOAT, "red ", 0.3f, 0, 1, "redValue"),
+    SEQFX_FIELD(green, PLUGIN_CODE_SLIDER_FLOAT, "green ", 0.59f, 0, 1, "greenValue"),
+    SEQFX_FIELD(blue, PLUGIN_CODE_SLIDER_FLOAT, "blue ", 0.11f, 0, 1, "blueValue"),
+    SEQFX_FIELD(animated, PLUGIN_CODE_TOGGLE, "Animated", 0, 0, 1, "For (Ipo) animated"));
 
 SEQFX_EXPORT void plugin_seq_doit(void *params, float factor0, float, int, int, ImageBuffer *ibuf1,
                                   ImageBuffer *, ImageBuffer *out, ImageBuffer *) {

@@ -17,20 +17,20 @@ namespace {
 // One 4-byte slot per table row; the text row's characters run on past
 // the last slot.
 struct Params {
-  int frame_stamp;          // row 0
-  int digits;               // row 1
-  int time_stamp;           // row 2
-  int fps;                  // row 3
-  int stamp_x, stamp_y;     // rows 4, 5
-  int stamp_name;           // row 6
-  int name_x, name_y;       // rows 7, 8
-  int stamp_text;           // row 9
-  int text_x, text_y;       // rows 10, 11
+  int frame_stamp;
+  int digits;
+  int time_stamp;
+  int fps;
+  int stamp_x, stamp_y;
+  int stamp_name;
+  int name_x, name_y;
+  int stamp_text;
+  int text_x, text_y;
   int label_version, label_font;
-  int invert;               // row 14
-  unsigned char colour[4];  // row 15: R, G, B, A
+  int invert;
+  unsigned char colour[4];  // R, G, B, A
   int label_input;
-  char text[4];             // row 17: the start of the text
+  char text[4];             // the start of the text
 };
 
 constexpr int kLineSize = 1024;  // the stamp line
@@ -113,31 +113,32 @@ int frame_number(float f) {
 extern "C" {
 SEQFX_DATA char name[24] = "overprint";
 SEQFX_DATA float cfra;
-SEQFX_DATA ParamDescriptor varstr[] = {
-    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "frame stamp", 0, 0, 1, "print frame stamp"),
-    SEQFX_ROW(PLUGIN_CODE_NUMBER_INT, "Digits", 3, 1, 10, "How many digits for frame stamp"),
-    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "time stamp", 0, 0, 1, "print time stamp"),
-    SEQFX_ROW(PLUGIN_CODE_NUMBER_INT, "frs/sec", 25, 1, 120,
-              "frames per second- only needed for time stamp"),
-    SEQFX_ROW(PLUGIN_CODE_NUMBER_INT, "x pos", 4, 0, 10000, "x position of frame/time stamp"),
-    SEQFX_ROW(PLUGIN_CODE_NUMBER_INT, "y pos", 1, 0, 10000, "y position of frame/time stamp"),
-    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "stamp name", 0, 0, 1, "print name (if available)"),
-    SEQFX_ROW(PLUGIN_CODE_NUMBER_INT, "x pos", 1000, 0, 10000, "x position of name"),
-    SEQFX_ROW(PLUGIN_CODE_NUMBER_INT, "y pos", 1, 0, 10000, "y position of name"),
-    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "stamp text", 0, 0, 1, "print custom text to image"),
-    SEQFX_ROW(PLUGIN_CODE_NUMBER_INT, "x pos", 100, 0, 10000, "x position of text"),
-    SEQFX_ROW(PLUGIN_CODE_NUMBER_INT, "y pos", 100, 0, 10000, "y position of text"),
-    SEQFX_ROW(PLUGIN_CODE_LABEL, "overprint.5", 0, 0, 0,
-              "v.5a print information directly to the image"),
-    SEQFX_ROW(PLUGIN_CODE_LABEL, "font color:", 0, 0, 0, "color of text"),
-    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "invert color", 1, 0, 1,
-              "inverts color of input strip pixel for font color"),
-    SEQFX_ROW(PLUGIN_CODE_COLOUR, "font Color", 0, 0, 255, "font color"),
-    SEQFX_ROW(PLUGIN_CODE_LABEL, "input text:", 0, 0, 60, "enter text to print below"),
-    SEQFX_ROW(PLUGIN_CODE_TEXT, "Txt:", 0, 0, kTextMax, "text to print"),
-};
 }
-static_assert(sizeof(Params) == sizeof(varstr) / sizeof(varstr[0]) * 4, "one slot per row");
+SEQFX_TABLE(varstr,
+    SEQFX_FIELD(frame_stamp, PLUGIN_CODE_TOGGLE, "frame stamp", 0, 0, 1, "print frame stamp"),
+    SEQFX_FIELD(digits, PLUGIN_CODE_NUMBER_INT, "Digits", 3, 1, 10,
+                "How many digits for frame stamp"),
+    SEQFX_FIELD(time_stamp, PLUGIN_CODE_TOGGLE, "time stamp", 0, 0, 1, "print time stamp"),
+    SEQFX_FIELD(fps, PLUGIN_CODE_NUMBER_INT, "frs/sec", 25, 1, 120,
+                "frames per second- only needed for time stamp"),
+    SEQFX_FIELD(stamp_x, PLUGIN_CODE_NUMBER_INT, "x pos", 4, 0, 10000,
+                "x position of frame/time stamp"),
+    SEQFX_FIELD(stamp_y, PLUGIN_CODE_NUMBER_INT, "y pos", 1, 0, 10000,
+                "y position of frame/time stamp"),
+    SEQFX_FIELD(stamp_name, PLUGIN_CODE_TOGGLE, "stamp name", 0, 0, 1, "print name (if available)"),
+    SEQFX_FIELD(name_x, PLUGIN_CODE_NUMBER_INT, "x pos", 1000, 0, 10000, "x position of name"),
+    SEQFX_FIELD(name_y, PLUGIN_CODE_NUMBER_INT, "y pos", 1, 0, 10000, "y position of name"),
+    SEQFX_FIELD(stamp_text, PLUGIN_CODE_TOGGLE, "stamp text", 0, 0, 1,
+                "print custom text to image"),
+    SEQFX_FIELD(text_x, PLUGIN_CODE_NUMBER_INT, "x pos", 100, 0, 10000, "x position of text"),
+    SEQFX_FIELD(text_y, PLUGIN_CODE_NUMBER_INT, "y pos", 100, 0, 10000, "y position of text"),
+    SEQFX_LABEL_ROW("overprint.5", 0, 0, 0, "v.5a print information directly to the image"),
+    SEQFX_LABEL_ROW("font color:", 0, 0, 0, "color of text"),
+    SEQFX_FIELD(invert, PLUGIN_CODE_TOGGLE, "invert color", 1, 0, 1,
+                "inverts color of input strip pixel for font color"),
+    SEQFX_FIELD(colour, PLUGIN_CODE_COLOUR, "font Color", 0, 0, 255, "font color"),
+    SEQFX_LABEL_ROW("input text:", 0, 0, 60, "enter text to print below"),
+    SEQFX_FIELD(text, PLUGIN_CODE_TEXT, "Txt:", 0, 0, kTextMax, "text to print"));
 
 SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int height,
                                   ImageBuffer *ibuf1, ImageBuffer *, ImageBuffer *out,

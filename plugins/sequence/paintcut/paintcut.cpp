@@ -3,39 +3,35 @@
 // transparent black when there is no second strip.
 
 #include "seqfx_module.h"
+#include "clamps.h"
 
 #include <cstdio>
 
 namespace {
 
+using seqfx_common::clamp;
+using seqfx_module::pixel_count;
+
 // One 4-byte slot per table row.
 struct Params {
   int label_input;
-  int red, green, blue;  // rows 1..3: key colour
-  int tolerance;         // row 4
+  int red, green, blue;  // key colour
+  int tolerance;
 };
 
-long pixels_of(const ImageBuffer *b) {
-  if (b->xsize <= 0 || b->ysize <= 0) return 0;
-  return (long)b->xsize * b->ysize;
-}
-
-inline int clamp_byte(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
 
 }  // namespace
 
 extern "C" {
 SEQFX_DATA char name[24] = "Chroma Key";
 SEQFX_DATA float cfra;
-SEQFX_DATA ParamDescriptor varstr[] = {
-    SEQFX_ROW(PLUGIN_CODE_LABEL, "In: >= 1 strip", 0, 0, 0, ""),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_INT, "Red:", 0, 0, 255, "Red ValuE"),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_INT, "Green:", 0, 0, 255, "GreEn Value"),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_INT, "Blue:", 255, 0, 255, "BLue Value"),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_INT, "Tolerance:", 0, 0, 255, "Tolerance"),
-};
 }
-static_assert(sizeof(Params) == sizeof(varstr) / sizeof(varstr[0]) * 4, "one slot per row");
+SEQFX_TABLE(varstr,
+    SEQFX_LABEL("In: >= 1 strip"),
+    SEQFX_FIELD(red, PLUGIN_CODE_SLIDER_INT, "Red:", 0, 0, 255, "Red ValuE"),
+    SEQFX_FIELD(green, PLUGIN_CODE_SLIDER_INT, "Green:", 0, 0, 255, "GreEn Value"),
+    SEQFX_FIELD(blue, PLUGIN_CODE_SLIDER_INT, "Blue:", 255, 0, 255, "BLue Value"),
+    SEQFX_FIELD(tolerance, PLUGIN_CODE_SLIDER_INT, "Tolerance:", 0, 0, 255, "Tolerance"));
 
 SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int, int, ImageBuffer *ibuf1,
                                   ImageBuffer *ibuf2, ImageBuffer *out, ImageBuffer *) {
@@ -50,8 +46,8 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int, int, ImageBuf
   const int key[3] = {p->red, p->green, p->blue};
   int lo[3], hi[3];
   for (int c = 0; c < 3; ++c) {
-    lo[c] = clamp_byte(key[c] - p->tolerance);
-    hi[c] = clamp_byte(key[c] + p->tolerance);
+    lo[c] = clamp(key[c] - p->tolerance, 0, 255);
+    hi[c] = clamp(key[c] + p->tolerance, 0, 255);
   }
   // Per channel and byte value: inside the box or not.
   unsigned char inside[3][256];
@@ -63,9 +59,9 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int, int, ImageBuf
   else repl = ibuf2->rect;
 
   // The pixel count is ibuf1's own size; never walk past a smaller image.
-  long n = pixels_of(ibuf1);
-  if (pixels_of(out) < n) n = pixels_of(out);
-  if (repl && pixels_of(ibuf2) < n) n = pixels_of(ibuf2);
+  long n = pixel_count(ibuf1);
+  if (pixel_count(out) < n) n = pixel_count(out);
+  if (repl && pixel_count(ibuf2) < n) n = pixel_count(ibuf2);
 
   const unsigned char *src = ibuf1->rect;
   unsigned char *dst = out->rect;

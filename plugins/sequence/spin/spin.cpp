@@ -4,6 +4,7 @@
 // polar coordinates about the centre.
 
 #include "seqfx_module.h"
+#include "clamps.h"
 
 #include <cmath>
 #include <cstdio>
@@ -11,16 +12,18 @@
 
 namespace {
 
+using seqfx_common::low_byte;
+
 // One 4-byte slot per table row.
 struct Params {
   int label_in;
-  float degrees, scale;             // rows 1, 2
-  int animate, crossfade, spiral;   // rows 3..5
+  float degrees, scale;
+  int animate, crossfade, spiral;
   int label_outside;
-  float red, green, blue;           // rows 7..9
-  int style;                        // row 10: outside style
-  int centre_x, centre_y;           // rows 11, 12
-  int interpolate;                  // row 13
+  float red, green, blue;
+  int style;  // outside style
+  int centre_x, centre_y;
+  int interpolate;
 };
 
 constexpr double kDegree = 0.017453292519943295;  // pi / 180
@@ -50,13 +53,6 @@ struct Turn {
   double deg;  // radians, or radians per pixel of radius when spiralling
   double sc;   // zoom: above 1 magnifies
 };
-
-// A float truncated toward zero, its low 8 bits kept; values no int can
-// hold (only reachable with factors far outside 0..1) give 0.
-inline unsigned char low_byte(float v) {
-  if (!(v > -2147483648.0f && v < 2147483648.0f)) return 0;
-  return (unsigned char)(int)v;
-}
 
 // The four channels of a pixel as doubles, two lanes at a time.
 typedef double V2d __attribute__((vector_size(16)));
@@ -200,26 +196,29 @@ inline void dowork(const Frame &f, const Turn &t, bool spiral, const Polar &pc,
 
 extern "C" {
 SEQFX_DATA float cfra;
-SEQFX_DATA ParamDescriptor varstr[] = {
-    SEQFX_ROW(PLUGIN_CODE_LABEL, "IN: 1 or 2", 0, 0, 0, ""),
-    SEQFX_ROW(PLUGIN_CODE_NUMBER_FLOAT, "Degrees:", 360, -1080, 1080,
-              "Number of degrees to rotate NB: +ve is CW, -ve is CCW"),
-    SEQFX_ROW(PLUGIN_CODE_NUMBER_FLOAT, "Scale:", 1, 0, 10, "Zoom in/out on picture"),
-    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "Animate", 1, 0, 1, "Multiply Degree and Scale by IPO value"),
-    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "Crossfade", 0, 0, 1, "Use second strip"),
-    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "Spiral", 1, 0, 1, "Multiply Degree by radius"),
-    SEQFX_ROW(PLUGIN_CODE_LABEL, "Outside Colour", 0, 0, 0, ""),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "R", 0.5, 0, 1, "Outside colour to use if style = 0"),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "G", 0.5, 0, 1, "Outside colour to use if style = 0"),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "B", 0.5, 0, 1, "Outside colour to use if style = 0"),
-    SEQFX_ROW(PLUGIN_CODE_NUMBER_INT, "Outside Style:", 1, 0, 3,
-              "0: solid colour 1: rectangular extend 2: radial extend 3: wrap"),
-    SEQFX_ROW(PLUGIN_CODE_NUMBER_INT, "CX", 0, -1024, 1024, "Centre offset"),
-    SEQFX_ROW(PLUGIN_CODE_NUMBER_INT, "CY", 0, -1024, 1024, "Centre offset"),
-    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "Interpolate", 1, 0, 1, "Interpolate (anti-alias) pixels"),
-};
 }
-static_assert(sizeof(Params) == sizeof(varstr) / sizeof(varstr[0]) * 4, "one slot per row");
+SEQFX_TABLE(varstr,
+    SEQFX_LABEL("IN: 1 or 2"),
+    SEQFX_FIELD(degrees, PLUGIN_CODE_NUMBER_FLOAT, "Degrees:", 360, -1080, 1080,
+                "Number of degrees to rotate NB: +ve is CW, -ve is CCW"),
+    SEQFX_FIELD(scale, PLUGIN_CODE_NUMBER_FLOAT, "Scale:", 1, 0, 10, "Zoom in/out on picture"),
+    SEQFX_FIELD(animate, PLUGIN_CODE_TOGGLE, "Animate", 1, 0, 1,
+                "Multiply Degree and Scale by IPO value"),
+    SEQFX_FIELD(crossfade, PLUGIN_CODE_TOGGLE, "Crossfade", 0, 0, 1, "Use second strip"),
+    SEQFX_FIELD(spiral, PLUGIN_CODE_TOGGLE, "Spiral", 1, 0, 1, "Multiply Degree by radius"),
+    SEQFX_LABEL("Outside Colour"),
+    SEQFX_FIELD(red, PLUGIN_CODE_SLIDER_FLOAT, "R", 0.5, 0, 1,
+                "Outside colour to use if style = 0"),
+    SEQFX_FIELD(green, PLUGIN_CODE_SLIDER_FLOAT, "G", 0.5, 0, 1,
+                "Outside colour to use if style = 0"),
+    SEQFX_FIELD(blue, PLUGIN_CODE_SLIDER_FLOAT, "B", 0.5, 0, 1,
+                "Outside colour to use if style = 0"),
+    SEQFX_FIELD(style, PLUGIN_CODE_NUMBER_INT, "Outside Style:", 1, 0, 3,
+                "0: solid colour 1: rectangular extend 2: radial extend 3: wrap"),
+    SEQFX_FIELD(centre_x, PLUGIN_CODE_NUMBER_INT, "CX", 0, -1024, 1024, "Centre offset"),
+    SEQFX_FIELD(centre_y, PLUGIN_CODE_NUMBER_INT, "CY", 0, -1024, 1024, "Centre offset"),
+    SEQFX_FIELD(interpolate, PLUGIN_CODE_TOGGLE, "Interpolate", 1, 0, 1,
+                "Interpolate (anti-alias) pixels"));
 
 SEQFX_EXPORT void plugin_seq_doit(void *params, float factor0, float, int width, int height,
                                   ImageBuffer *ibuf1, ImageBuffer *ibuf2, ImageBuffer *out,

@@ -124,13 +124,11 @@ void dispatch(int type, const Zone &z, const unsigned char *a, const unsigned ch
 extern "C" {
 SEQFX_DATA char name[24] = "Sweep";
 SEQFX_DATA float cfra;
-SEQFX_DATA ParamDescriptor varstr[] = {
-    SEQFX_ROW(PLUGIN_CODE_LABEL, "In: 2 strips", 0, 0, 0, ""),
-    SEQFX_ROW(PLUGIN_CODE_NUMBER_INT, "Type", 0, 0, 21, "Our type of Sweep"),
-    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "Animated", 0, 0, 1, "For (Ipo) animated blur"),
-};
 }
-static_assert(sizeof(Params) == sizeof(varstr) / sizeof(varstr[0]) * 4, "one slot per row");
+SEQFX_TABLE(varstr,
+    SEQFX_LABEL("In: 2 strips"),
+    SEQFX_FIELD(type, PLUGIN_CODE_NUMBER_INT, "Type", 0, 0, 21, "Our type of Sweep"),
+    SEQFX_FIELD(animated, PLUGIN_CODE_TOGGLE, "Animated", 0, 0, 1, "For (Ipo) animated blur"));
 
 SEQFX_EXPORT void plugin_seq_doit(void *params, float factor0, float, int width, int height,
                                   ImageBuffer *ibuf1, ImageBuffer *ibuf2, ImageBuffer *out,

@@ -12,9 +12,9 @@ using seqfx_module::unit;
 
 // One 4-byte slot per table row.
 struct Params {
-  int enable_mixer;       // row 0: off fills, on mixes
-  float mix;              // row 1: share of the picture, 0..1
-  float red, green, blue; // rows 2..4: the colour, 0..1
+  int enable_mixer;        // off fills, on mixes
+  float mix;               // share of the picture, 0..1
+  float red, green, blue;  // the colour, 0..1
 };
 
 }  // namespace
@@ -22,15 +22,14 @@ struct Params {
 extern "C" {
 SEQFX_DATA char name[24] = "tintfill";
 SEQFX_DATA float cfra;
-SEQFX_DATA ParamDescriptor varstr[] = {
-    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "Enable Mixer", 0, 0, 1, "Toggles Mixer. faster!"),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "Mix ", 1, 0, 1, "Image/RGB Mix"),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "Red ", 0.5f, 0, 1, "Red Value"),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "Green ", 0.5f, 0, 1, "Green Value"),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "Blue ", 0.5f, 0, 1, "Blue Value"),
-};
 }
-static_assert(sizeof(Params) == sizeof(varstr) / sizeof(varstr[0]) * 4, "one slot per row");
+SEQFX_TABLE(varstr,
+    SEQFX_FIELD(enable_mixer, PLUGIN_CODE_TOGGLE, "Enable Mixer", 0, 0, 1,
+                "Toggles Mixer. faster!"),
+    SEQFX_FIELD(mix, PLUGIN_CODE_SLIDER_FLOAT, "Mix ", 1, 0, 1, "Image/RGB Mix"),
+    SEQFX_FIELD(red, PLUGIN_CODE_SLIDER_FLOAT, "Red ", 0.5f, 0, 1, "Red Value"),
+    SEQFX_FIELD(green, PLUGIN_CODE_SLIDER_FLOAT, "Green ", 0.5f, 0, 1, "Green Value"),
+    SEQFX_FIELD(blue, PLUGIN_CODE_SLIDER_FLOAT, "Blue ", 0.5f, 0, 1, "Blue Value"));
 
 SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int, int, ImageBuffer *ibuf1,
                                   ImageBuffer *, ImageBuffer *out, ImageBuffer *) {

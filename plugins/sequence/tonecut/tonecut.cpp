@@ -3,6 +3,7 @@
 // switches, a soft blend ramp and debug views of the Y, U and V planes.
 
 #include "seqfx_module.h"
+#include "clamps.h"
 
 #include <cmath>
 #include <cstdio>
@@ -14,19 +15,16 @@
 
 namespace {
 
+using seqfx_module::pixel_count;
+
 // One 4-byte slot per table row.
 struct Params {
-  float y, u, v;           // rows 0..2: key colour
-  float tol_y, tol_u, tol_v;  // rows 3..5
-  int y_on, u_on, v_on;    // rows 6..8
-  float blend;             // row 9
-  int debug;               // row 10: -1 keying, 0/1/2 show Y/U/V
+  float y, u, v;  // key colour
+  float tol_y, tol_u, tol_v;
+  int y_on, u_on, v_on;
+  float blend;
+  int debug;      // -1 keying, 0/1/2 show Y/U/V
 };
-
-long pixels_of(const ImageBuffer *b) {
-  if (b->xsize <= 0 || b->ysize <= 0) return 0;
-  return (long)b->xsize * b->ysize;
-}
 
 // Per byte value: v / 255 as a double division stored as float, and that
 // value times each luma weight in double precision. The luma is the double
@@ -36,7 +34,7 @@ struct Tables {
   double wr[256], wg[256], wb[256];
   Tables() {
     for (int b = 0; b < 256; ++b) {
-      unit[b] = (float)(b / 255.0);
+      unit[b] = seqfx_common::byte_unit(b);
       wr[b] = 0.299 * unit[b];
       wg[b] = 0.587 * unit[b];
       wb[b] = 0.114 * unit[b];
@@ -181,21 +179,19 @@ inline void mix4(unsigned char *dst, const unsigned char *fg, const unsigned cha
 extern "C" {
 SEQFX_DATA char name[11] = "Chroma Key";
 SEQFX_DATA float cfra;
-SEQFX_DATA ParamDescriptor varstr[] = {
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "Y:", 0.5, 0, 1, ""),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "U:", 0.5, 0, 1, ""),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "V:", 0.5, 0, 1, ""),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "TolY:", 0.1, 0.0001, 1, "Tolerance(Y)"),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "TolU:", 0.1, 0.0001, 1, "Tolerance(U)"),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "TolV:", 0.1, 0.0001, 1, "Tolerance(V)"),
-    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "Y On", 1, 0, 1, ""),
-    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "U On", 1, 0, 1, ""),
-    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "V On", 1, 0, 1, ""),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_FLOAT, "Blend: ", 0.1, 0, 1, ""),
-    SEQFX_ROW(PLUGIN_CODE_SLIDER_INT, "Debug: ", -1, -1, 2, ""),
-};
 }
-static_assert(sizeof(Params) == sizeof(varstr) / sizeof(varstr[0]) * 4, "one slot per row");
+SEQFX_TABLE(varstr,
+    SEQFX_FIELD(y, PLUGIN_CODE_SLIDER_FLOAT, "Y:", 0.5, 0, 1, ""),
+    SEQFX_FIELD(u, PLUGIN_CODE_SLIDER_FLOAT, "U:", 0.5, 0, 1, ""),
+    SEQFX_FIELD(v, PLUGIN_CODE_SLIDER_FLOAT, "V:", 0.5, 0, 1, ""),
+    SEQFX_FIELD(tol_y, PLUGIN_CODE_SLIDER_FLOAT, "TolY:", 0.1, 0.0001, 1, "Tolerance(Y)"),
+    SEQFX_FIELD(tol_u, PLUGIN_CODE_SLIDER_FLOAT, "TolU:", 0.1, 0.0001, 1, "Tolerance(U)"),
+    SEQFX_FIELD(tol_v, PLUGIN_CODE_SLIDER_FLOAT, "TolV:", 0.1, 0.0001, 1, "Tolerance(V)"),
+    SEQFX_FIELD(y_on, PLUGIN_CODE_TOGGLE, "Y On", 1, 0, 1, ""),
+    SEQFX_FIELD(u_on, PLUGIN_CODE_TOGGLE, "U On", 1, 0, 1, ""),
+    SEQFX_FIELD(v_on, PLUGIN_CODE_TOGGLE, "V On", 1, 0, 1, ""),
+    SEQFX_FIELD(blend, PLUGIN_CODE_SLIDER_FLOAT, "Blend: ", 0.1, 0, 1, ""),
+    SEQFX_FIELD(debug, PLUGIN_CODE_SLIDER_INT, "Debug: ", -1, -1, 2, ""));
 
 SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int height,
                                   ImageBuffer *ibuf1, ImageBuffer *ibuf2, ImageBuffer *out,
@@ -211,9 +207,9 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int hei
   if (width <= 0 || height <= 0) return;
   long n = (long)width * height;
   // Never walk past the end of the smallest image.
-  if (pixels_of(ibuf1) < n) n = pixels_of(ibuf1);
-  if (pixels_of(ibuf2) < n) n = pixels_of(ibuf2);
-  if (pixels_of(out) < n) n = pixels_of(out);
+  if (pixel_count(ibuf1) < n) n = pixel_count(ibuf1);
+  if (pixel_count(ibuf2) < n) n = pixel_count(ibuf2);
+  if (pixel_count(out) < n) n = pixel_count(out);
 
   static const Tables t;
   const unsigned char *fg = ibuf1->rect, *bg = ibuf2->rect;

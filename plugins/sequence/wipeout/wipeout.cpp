@@ -7,16 +7,13 @@
 
 namespace {
 
+using seqfx_module::pixel_count;
+
 // One 4-byte slot per table row.
 struct Params {
   int label_input;
-  int negative;  // row 1: "mask negative"
+  int negative;  // "mask negative"
 };
-
-long pixels_of(const ImageBuffer *b) {
-  if (b->xsize <= 0 || b->ysize <= 0) return 0;
-  return (long)b->xsize * b->ysize;
-}
 
 bool present(const ImageBuffer *b) { return b && b->rect; }
 
@@ -25,12 +22,10 @@ bool present(const ImageBuffer *b) { return b && b->rect; }
 extern "C" {
 SEQFX_DATA char name[24] = "wipeOut";
 SEQFX_DATA float cfra;
-SEQFX_DATA ParamDescriptor varstr[] = {
-    SEQFX_ROW(PLUGIN_CODE_LABEL, "Input: 3 strips", 0, 0, 0, ""),
-    SEQFX_ROW(PLUGIN_CODE_TOGGLE, "mask negative", 0, 0, 1, "Make the mask negative"),
-};
 }
-static_assert(sizeof(Params) == sizeof(varstr) / sizeof(varstr[0]) * 4, "one slot per row");
+SEQFX_TABLE(varstr,
+    SEQFX_LABEL("Input: 3 strips"),
+    SEQFX_FIELD(negative, PLUGIN_CODE_TOGGLE, "mask negative", 0, 0, 1, "Make the mask negative"));
 
 SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int height,
                                   ImageBuffer *ibuf1, ImageBuffer *ibuf2, ImageBuffer *out,
@@ -46,7 +41,7 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int hei
 
   long n = (long)width * height;
   for (const ImageBuffer *b : {ibuf1, ibuf2, ibuf3, out})
-    if (pixels_of(b) < n) n = pixels_of(b);
+    if (pixel_count(b) < n) n = pixel_count(b);
 
   // The matte byte over 255 is a single-precision quotient m; the mix
   // a m + b (1 - m) is formed in double precision (1 - m too) and truncated.

@@ -1,3 +1,6 @@
+// Highlight isolation and saturating addition of pixel arrays, the first
+// and last passes of the glow-like effects.
+
 #include "highlights.h"
 
 #include <cstddef>
@@ -13,8 +16,10 @@ inline unsigned char highlight(int c, int intensity, float boost, float limit) {
 
 }  // namespace
 
-void RVIsolateHighlights(const unsigned char *src, unsigned char *dst, int width, int height,
-                         int threshold, float boost, float clamp) {
+namespace seqfx_common {
+
+void isolate_highlights(const unsigned char *src, unsigned char *dst, int width, int height,
+                        int threshold, float boost, float clamp) {
   if (width <= 0 || height <= 0) return;
   const float limit = clamp * 255.0f;
   const std::size_t count = (std::size_t)width * (std::size_t)height;
@@ -54,8 +59,8 @@ void RVIsolateHighlights(const unsigned char *src, unsigned char *dst, int width
   }
 }
 
-void RVAddBitmaps(const unsigned char *a, const unsigned char *b, unsigned char *dst, int width,
-                  int height) {
+void add_saturating(const unsigned char *a, const unsigned char *b, unsigned char *dst, int width,
+                    int height) {
   if (width <= 0 || height <= 0) return;
   const std::size_t bytes = (std::size_t)width * (std::size_t)height * 4;
   for (std::size_t i = 0; i < bytes; ++i) {
@@ -63,3 +68,5 @@ void RVAddBitmaps(const unsigned char *a, const unsigned char *b, unsigned char 
     dst[i] = (unsigned char)(s > 255 ? 255 : s);
   }
 }
+
+}  // namespace seqfx_common

@@ -1,9 +1,9 @@
-// The inner loop of the blurs: weighted sums of float lines.
+// The inner loop of the separable blurs: weighted sums of float lines.
 #pragma once
 
 #include <cstring>
 
-namespace beam_blur {
+namespace seqfx_common {
 
 typedef float v4sf __attribute__((vector_size(16)));
 
@@ -74,4 +74,4 @@ inline void weighted_sum(const float *const *lines, const float *w, int m, int b
 // A blurred value as it is stored: truncated toward zero, low 8 bits.
 inline unsigned char stored_byte(float acc) { return (unsigned char)(int)acc; }
 
-}  // namespace beam_blur
+}  // namespace seqfx_common
