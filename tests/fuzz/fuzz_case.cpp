@@ -7,6 +7,7 @@
 #include "seqfx_alloc.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <vector>
@@ -87,6 +88,23 @@ void shade_points(Rng &rng, seqfx::Texture &tex, int wild, double seconds) {
   disarm();
 }
 
+// The slots as the call saw them, for a failure report.
+std::string slot_dump(const seqfx::Plugin &plugin) {
+  std::string text;
+  for (int i = 0; i < plugin.row_count(); ++i) {
+    const ParamDescriptor &r = plugin.row(i);
+    const int kind = seqfx::row_kind(r);
+    if (kind == PLUGIN_LABEL || kind == PLUGIN_TEXT) continue;
+    char item[96];
+    if (seqfx::row_type(r) == PLUGIN_FLOAT && kind != PLUGIN_COLOUR)
+      std::snprintf(item, sizeof item, " \"%s\"=%g", seqfx::row_key(r).c_str(), (double)plugin.float_slot(i));
+    else
+      std::snprintf(item, sizeof item, " \"%s\"=0x%08x", seqfx::row_key(r).c_str(), (unsigned)plugin.int_slot(i));
+    text += item;
+  }
+  return text;
+}
+
 }  // namespace
 
 int run_case(const std::string &path, unsigned long long seed, long case_no, const CaseLimits &limits) {
@@ -156,7 +174,8 @@ int run_case(const std::string &path, unsigned long long seed, long case_no, con
     }
     const long bad = first_non_finite(out);
     if (bad >= 0) {
-      report("FAIL %s: non-finite float written to the output at element %ld\n", current_repro(), bad);
+      report("FAIL %s: non-finite float written to the output at element %ld; slots:%s\n", current_repro(), bad,
+             slot_dump(*plugin).c_str());
       ++failures;
     }
   }
