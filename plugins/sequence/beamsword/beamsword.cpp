@@ -91,7 +91,9 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float factor0, float, int width,
   gaussianBlur(mark, mark, width, height, (float)aura, p->quality);
   add_saturating(mark, wide, dst, width, height);
   add_saturating(in, dst, dst, width, height);
-  gaussianBlur(dst, dst, width, height, p->blur_core, p->quality);
+  // The core blur's cost grows with its size: a size beyond the table's
+  // largest is taken as the largest.
+  gaussianBlur(dst, dst, width, height, p->blur_core > 20.0f ? 20.0f : p->blur_core, p->quality);
 
   std::free(mark);
   std::free(wide);
