@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <sstream>
 
 namespace {
@@ -141,6 +142,10 @@ int main(int argc, char **argv) {
   } catch (const UsageError &e) {
     std::fprintf(stderr, "seqfx: %s\n", e.what());
     return 2;
+  } catch (const std::bad_alloc &) {
+    // The readers name the file they could not hold; this is any other.
+    std::fprintf(stderr, "seqfx: not enough memory to go on\n");
+    return 1;
   } catch (const std::exception &e) {
     std::fprintf(stderr, "seqfx: %s\n", e.what());
     return 1;

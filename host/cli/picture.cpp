@@ -7,7 +7,12 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <new>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace seqfx_cli {
 
@@ -55,7 +60,60 @@ struct RawFile {
   std::vector<float> data;  // top-down, channels interleaved
 };
 
-RawFile read_raw(const std::string &path) {
+// A header may claim any size. Before anything is allocated for it, the
+// claim is held against what the file can hold (no picture format packs
+// more than about a thousand samples into a byte; 2048 leaves room) and
+// against half of the machine's memory.
+constexpr std::uint64_t kSamplesPerFileByte = 2048;
+
+std::uint64_t memory_limit() {
+  const long pages = sysconf(_SC_PHYS_PAGES), page = sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || page <= 0) return (std::uint64_t)4 << 30;
+  return (std::uint64_t)pages * (std::uint64_t)page / 2;
+}
+
+std::string megabytes(std::uint64_t bytes) { return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MB"; }
+
+void check_claimed_size(const std::string &path, const OIIO::ImageSpec &spec, bool want_float) {
+  const std::uint64_t pixels = (std::uint64_t)spec.width * (std::uint64_t)spec.height;
+  const std::uint64_t samples = pixels * (std::uint64_t)std::max(1, spec.nchannels);
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+      samples > (std::uint64_t)st.st_size * kSamplesPerFileByte)
+    throw HostError(path + ": its header claims a " + std::to_string(spec.width) + "x" +
+                    std::to_string(spec.height) + " picture, more than a file of " +
+                    std::to_string((long long)st.st_size) + " bytes can hold (a damaged file?)");
+  // The file's samples as floats, the pixel plane and the float plane.
+  const std::uint64_t need = samples * 4 + pixels * 4 + (want_float ? pixels * 16 : 0);
+  const std::uint64_t limit = memory_limit();
+  if (need > limit)
+    throw HostError(path + ": a " + std::to_string(spec.width) + "x" + std::to_string(spec.height) +
+                    " picture needs " + megabytes(need) + ", more than the " + megabytes(limit) +
+                    " this machine allows");
+}
+
+// libjpeg reads a cut-off file as if it were whole, padding the missing
+// part, and only warns; a complete file ends with the end-of-image marker
+// (0xFF 0xD9), possibly followed by padding.
+bool jpeg_is_cut_off(const std::string &path) {
+  std::FILE *f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  unsigned char tail[4096];
+  long size = 0;
+  if (std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);
+  const long n = std::min<long>(size, (long)sizeof tail);
+  bool cut = true;
+  if (n >= 2 && std::fseek(f, size - n, SEEK_SET) == 0 && std::fread(tail, 1, (size_t)n, f) == (size_t)n) {
+    long i = n;
+    while (i > 2 && (tail[i - 1] == 0 || tail[i - 1] == '\n' || tail[i - 1] == '\r' || tail[i - 1] == ' '))
+      --i;
+    cut = !(tail[i - 2] == 0xFF && tail[i - 1] == 0xD9);
+  }
+  std::fclose(f);
+  return cut;
+}
+
+RawFile read_raw(const std::string &path, bool want_float = false) {
   // Pixels as the file holds them: colour not multiplied by alpha.
   OIIO::ImageSpec config;
   config.attribute("oiio:UnassociatedAlpha", 1);
@@ -74,10 +132,18 @@ RawFile read_raw(const std::string &path) {
   if (r.width <= 0 || r.height <= 0 || r.width > 32767 || r.height > 32767)
     throw HostError(path + ": picture size " + std::to_string(r.width) + "x" + std::to_string(r.height) +
                     " is outside 1..32767");
-  r.data.resize((std::size_t)r.width * r.height * r.channels);
+  check_claimed_size(path, r.spec, want_float);
+  try {
+    r.data.resize((std::size_t)r.width * r.height * r.channels);
+  } catch (const std::bad_alloc &) {
+    throw HostError(path + ": not enough memory for a " + std::to_string(r.width) + "x" +
+                    std::to_string(r.height) + " picture");
+  }
   if (!in->read_image(0, 0, 0, r.channels, OIIO::TypeDesc::FLOAT, r.data.data()))
     throw HostError("cannot read " + path + ": " + oiio_error(&in));
+  const bool jpeg = std::string(in->format_name()) == "jpeg";
   in->close();
+  if (jpeg && jpeg_is_cut_off(path)) throw HostError("cannot read " + path + ": the file is cut off (truncated JPEG)");
   return r;
 }
 
@@ -106,10 +172,20 @@ bool is_picture_name(const std::string &path) {
   return out != nullptr;
 }
 
-Picture read_picture(const std::string &path, bool want_float) {
-  RawFile r = read_raw(path);
+namespace {
+
+// An image can fail for memory too; the message then names the file.
+seqfx::Image image_for(const std::string &path, int w, int h) {
+  try {
+    return seqfx::Image(w, h);
+  } catch (const HostError &e) {
+    throw HostError(path + ": " + e.what());
+  }
+}
+
+Picture picture_from(const std::string &path, RawFile r, bool want_float) {
   Picture p;
-  p.image = seqfx::Image(r.width, r.height);
+  p.image = image_for(path, r.width, r.height);
   p.deep = r.spec.format.size() > 1;
   const int R = channel_named(r.spec, {"R", "r", "Y"}), G = channel_named(r.spec, {"G", "g"}),
             B = channel_named(r.spec, {"B", "b"}), A = std::max(r.spec.alpha_channel, channel_named(r.spec, {"A", "a"}));
@@ -124,7 +200,14 @@ Picture read_picture(const std::string &path, bool want_float) {
     for (int c = 0; c < 3; ++c) src[c] = grey ? first : c;
   }
   const int alpha = A >= 0 ? A : (r.channels == 2 || r.channels == 4 ? r.channels - 1 : -1);
-  float *fb = want_float ? p.image.add_floatbuf() : nullptr;
+  float *fb = nullptr;
+  if (want_float) {
+    try {
+      fb = p.image.add_floatbuf();
+    } catch (const HostError &e) {
+      throw HostError(path + ": " + e.what());
+    }
+  }
   if (Z >= 0) p.depth.resize(p.image.pixels());
   for (int y = 0; y < r.height; ++y) {
     const float *row = &r.data[(std::size_t)(r.height - 1 - y) * r.width * r.channels];
@@ -142,7 +225,17 @@ Picture read_picture(const std::string &path, bool want_float) {
   return p;
 }
 
-std::vector<float> read_depth(const std::string &path, int width, int height) {
+}  // namespace
+
+Picture read_picture(const std::string &path, bool want_float) {
+  try {
+    return picture_from(path, read_raw(path, want_float), want_float);
+  } catch (const std::bad_alloc &) {
+    throw HostError(path + ": not enough memory to read this picture");
+  }
+}
+
+std::vector<float> read_depth(const std::string &path, int width, int height) try {
   RawFile r = read_raw(path);
   if (r.width != width || r.height != height)
     throw HostError("depth picture " + path + " is " + std::to_string(r.width) + "x" +
@@ -155,6 +248,8 @@ std::vector<float> read_depth(const std::string &path, int width, int height) {
     for (int x = 0; x < width; ++x)
       d[(std::size_t)y * width + x] = r.data[((std::size_t)(height - 1 - y) * width + x) * r.channels + z];
   return d;
+} catch (const std::bad_alloc &) {
+  throw HostError(path + ": not enough memory to read this depth picture");
 }
 
 namespace {

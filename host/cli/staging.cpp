@@ -2,15 +2,18 @@
 
 #include "seqfx/error.h"
 
+#include <dirent.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 
 namespace seqfx_cli {
 
@@ -33,6 +36,7 @@ class SignalsBlocked {
     sigaddset(&s, SIGINT);
     sigaddset(&s, SIGTERM);
     sigaddset(&s, SIGHUP);
+    sigaddset(&s, SIGABRT);
     sigprocmask(SIG_BLOCK, &s, &old_);
   }
   ~SignalsBlocked() { sigprocmask(SIG_SETMASK, &old_, nullptr); }
@@ -64,6 +68,47 @@ void on_signal(int sig) {
   raise(sig);
 }
 
+// The process id in a temporary name ".seqfx-<pid>-<n>-<name>", or 0 when
+// the name is not one of ours.
+long temp_owner(const std::string &name) {
+  const std::string prefix = ".seqfx-";
+  if (name.compare(0, prefix.size(), prefix) != 0) return 0;
+  std::size_t i = prefix.size();
+  long pid = 0;
+  const std::size_t start = i;
+  while (i < name.size() && std::isdigit((unsigned char)name[i]) && i - start < 10) pid = pid * 10 + (name[i++] - '0');
+  if (i == start || i >= name.size() || name[i] != '-') return 0;
+  const std::size_t n0 = ++i;
+  while (i < name.size() && std::isdigit((unsigned char)name[i])) ++i;
+  if (i == n0 || i >= name.size() || name[i] != '-') return 0;
+  return pid;
+}
+
+// Removes the temporaries that a run killed before it could clean up left
+// in dir: ours by name, and owned by a process that no longer exists.
+// Each removal (or a failure to remove) is reported on standard error.
+void clear_stale_temps(const std::string &dir) {
+  DIR *d = opendir(dir.c_str());
+  if (!d) return;
+  std::vector<std::string> stale;
+  while (dirent *e = readdir(d)) {
+    const std::string name = e->d_name;
+    const long pid = temp_owner(name);
+    if (pid <= 0 || pid == (long)getpid()) continue;
+    if (kill((pid_t)pid, 0) == 0 || errno != ESRCH) continue;  // its run may still be going
+    stale.push_back(name);
+  }
+  closedir(d);
+  for (const std::string &name : stale) {
+    const std::string path = dir + "/" + name;
+    if (unlink(path.c_str()) == 0)
+      std::fprintf(stderr, "seqfx: removed %s, a temporary file left by an interrupted run\n", path.c_str());
+    else
+      std::fprintf(stderr, "seqfx: cannot remove %s, a temporary file left by an interrupted run: %s\n",
+                   path.c_str(), std::strerror(errno));
+  }
+}
+
 std::string folder_of(const std::string &path) {
   const std::size_t slash = path.find_last_of('/');
   if (slash == std::string::npos) return ".";
@@ -77,7 +122,9 @@ void install_cleanup_handlers() {
   std::memset(&sa, 0, sizeof sa);
   sa.sa_handler = on_signal;
   sigemptyset(&sa.sa_mask);
-  for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &sa, nullptr);
+  // A crash in a module (or an abort) still removes what was staged; the
+  // signal is raised again afterwards, so the exit status stays the crash's.
+  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) sigaction(s, &sa, nullptr);
 }
 
 Staging::Staging() = default;
@@ -98,6 +145,8 @@ std::string Staging::stage(const std::string &final_path) {
     throw HostError("cannot write " + final_path + ": " + std::strerror(errno));
   for (const Entry &e : entries_)
     if (e.final_path == final_path) throw HostError(final_path + " would be written twice");
+  static std::set<std::string> cleared;
+  if (cleared.insert(dir).second) clear_stale_temps(dir);
   const std::size_t slash = final_path.find_last_of('/');
   const std::string base = slash == std::string::npos ? final_path : final_path.substr(slash + 1);
   static unsigned counter = 0;

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -44,12 +45,27 @@ int log_file() {
   return fd;
 }
 
-// The last non-empty line a child wrote to its log.
-std::string last_line(int log) {
+// Everything a child wrote to its log.
+std::string log_text(int log) {
   std::string text;
   lseek(log, 0, SEEK_SET);
   char buf[4096];
   for (ssize_t n; (n = read(log, buf, sizeof buf)) > 0;) text.append(buf, (size_t)n);
+  return text;
+}
+
+// True when a child run with "-v error" printed anything: ffmpeg reports
+// some failures (a full disk while it writes the trailer, a damaged input)
+// only there and still exits 0.
+bool complained(int log) {
+  for (char c : log_text(log))
+    if (!std::isspace((unsigned char)c)) return true;
+  return false;
+}
+
+// The last non-empty line a child wrote to its log.
+std::string last_line(int log) {
+  std::string text = log_text(log);
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
   const std::size_t nl = text.find_last_of("\r\n");
   return nl == std::string::npos ? text : text.substr(nl + 1);
@@ -128,9 +144,10 @@ std::string ffprobe(const std::string &path, const std::vector<std::string> &wha
     if (n > 0) text.append(buf, (size_t)n);
   close(fd);
   const int rc = wait_for(pid);
+  const bool bad = rc != 0 || complained(log);
   const std::string complaint = last_line(log);
   close(log);
-  if (rc != 0) throw HostError("ffmpeg cannot read " + path + ": " + complaint);
+  if (bad) throw HostError("ffmpeg cannot read " + path + ": " + (complaint.empty() ? "exit status " + std::to_string(rc) : complaint));
   return text;
 }
 
@@ -162,6 +179,13 @@ VideoInfo probe_video(const std::string &path) {
   if (info.width <= 0 || info.height <= 0) throw HostError(path + " holds no video stream");
   if (info.width > 32767 || info.height > 32767)
     throw HostError(path + ": video size is outside 1..32767");
+  // A frame travels through a pipe buffer and an image of its size: both
+  // must fit in half of the machine's memory.
+  const long pages = sysconf(_SC_PHYS_PAGES), page = sysconf(_SC_PAGESIZE);
+  const double frame_bytes = 8.0 * info.width * info.height;
+  if (pages > 0 && page > 0 && frame_bytes > (double)pages * (double)page / 2)
+    throw HostError(path + ": a " + std::to_string(info.width) + "x" + std::to_string(info.height) +
+                    " video frame needs more memory than this machine allows");
   for (const std::string &rate : {avg_rate, r_rate}) {
     const std::size_t slash = rate.find('/');
     const double num = std::atof(rate.c_str());
@@ -193,14 +217,19 @@ VideoReader::~VideoReader() {
 
 bool VideoReader::read(seqfx::Image &img) {
   const std::size_t row = (std::size_t)img.width() * 4;
-  std::vector<unsigned char> frame(row * img.height());
+  std::vector<unsigned char> frame;
+  try {
+    frame.resize(row * img.height());
+  } catch (const std::bad_alloc &) {
+    throw HostError(path_ + ": not enough memory for a frame of this video");
+  }
   std::size_t got;
   if (!read_all(fd_, frame.data(), frame.size(), got)) {
     close(fd_);
     fd_ = -1;
     const int rc = wait_for(pid_);
     pid_ = -1;
-    if (rc != 0 || (got != 0 && count_ == 0))
+    if (rc != 0 || (got != 0 && count_ == 0) || complained(log_))
       throw HostError("ffmpeg cannot read " + path_ + ": " + last_line(log_));
     return false;  // the end (a cut-off last frame is dropped)
   }
@@ -212,7 +241,7 @@ bool VideoReader::read(seqfx::Image &img) {
 
 VideoWriter::VideoWriter(const std::string &path, const std::string &final_name, int width, int height,
                          const std::string &rate)
-    : final_(final_name), width_(width), height_(height) {
+    : path_(path), final_(final_name), width_(width), height_(height) {
   require_ffmpeg(final_name);
   log_ = log_file();
   std::vector<std::string> args = {"ffmpeg", "-v", "error", "-y", "-f", "rawvideo", "-pix_fmt", "rgba",
@@ -248,6 +277,7 @@ void VideoWriter::write(const seqfx::Image &img) {
     }
     done += (std::size_t)n;
   }
+  ++count_;
 }
 
 void VideoWriter::finish() {
@@ -255,7 +285,17 @@ void VideoWriter::finish() {
   fd_ = -1;
   const int rc = wait_for(pid_);
   pid_ = -1;
-  if (rc != 0) throw HostError("ffmpeg cannot write " + final_ + ": " + last_line(log_));
+  if (rc != 0 || complained(log_)) throw HostError("ffmpeg cannot write " + final_ + ": " + last_line(log_));
+  // The written file must read back as the video that was sent.
+  VideoInfo info;
+  try {
+    info = probe_video(path_);
+  } catch (const HostError &e) {
+    throw HostError("ffmpeg wrote " + final_ + " but it cannot be read back: " + e.what());
+  }
+  if (info.frames >= 0 && info.frames != count_)
+    throw HostError("ffmpeg wrote " + final_ + " with " + std::to_string(info.frames) + " frames instead of " +
+                    std::to_string(count_));
 }
 
 }  // namespace seqfx_cli

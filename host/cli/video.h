@@ -56,8 +56,9 @@ class VideoWriter {
   void finish();
 
  private:
-  std::string final_;
+  std::string path_, final_;
   int width_, height_;
+  long count_ = 0;  // frames sent
   pid_t pid_ = -1;
   int fd_ = -1, log_ = -1;
 };

@@ -4,6 +4,7 @@
 // distance, and composed into the output.
 
 #include "afterglow.h"
+#include "frame_fit.h"
 
 #include <cmath>
 #include <cstdint>
@@ -70,7 +71,12 @@ SEQFX_EXPORT void afterglow(void *params, float factor0, float factor1, int widt
                             ImageBuffer *ibuf1, ImageBuffer *ibuf2, ImageBuffer *out,
                             ImageBuffer *) {
   SeqParams *p = static_cast<SeqParams *>(params);
-  if (!p || width <= 0 || height <= 0 || !ibuf1 || !ibuf1->rect || !out || !out->rect) return;
+  if (!p || !ibuf1 || !ibuf1->rect || !out || !out->rect) return;
+  // Records holding fewer pixels than the frame narrow the frame walked
+  // (the second strip only when it is read, as the mask).
+  const bool mask_strip = !(p->texture >= 0 && p->texture < kScreenCount) && ibuf2 && ibuf2->rect;
+  seqfx_common::fit_frame(width, height, {ibuf1, out, mask_strip ? ibuf2 : nullptr});
+  if (width <= 0 || height <= 0) return;
   const int W = width, H = height;
   const long long pixels = (long long)W * H;
   if ((unsigned long long)pixels > SIZE_MAX / 4) return;  // no such image in this address space

@@ -3,7 +3,9 @@
 // second strip, with spill control, a DV 4:1:1 chroma filter and an edge
 // blur. All work is done on float images (float_toolkit.h).
 
+#include "clamps.h"
 #include "float_toolkit.h"
+#include "frame_fit.h"
 #include "seqfx_alloc.h"
 #include "seqfx_module.h"
 
@@ -145,7 +147,10 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int hei
                                   ImageBuffer *) {
   Params *p = static_cast<Params *>(params);
   // An empty frame has nothing to key.
-  if (!ibuf1 || !out || width <= 0 || height <= 0) return;
+  if (!ibuf1 || !out) return;
+  // Records holding fewer pixels than the frame narrow the frame walked.
+  seqfx_common::fit_frame(width, height, {ibuf1, out, ibuf2 != ibuf1 ? ibuf2 : nullptr});
+  if (width <= 0 || height <= 0) return;
   const std::size_t n = (std::size_t)width * height;
   const int info = tri_sum(p->info);
   const int back = tri_sum(p->background);
@@ -266,6 +271,15 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int hei
     if (info) std::printf("\nprocessing image...");
     float bg_yuv[4];
     frgb2fyuv(bg, bg_yuv);
+    // Spill control scales by "factor" and the Y/U/V adjustments: they are
+    // held to the table's ranges (a value that is not a number counts as
+    // 0), so that no slot value makes a pixel infinite or not a number.
+    auto limited = [](float v, float lo, float hi) { return v != v ? 0.0f : seqfx_common::clamp(v, lo, hi); };
+    Params sp = *p;
+    sp.factor = limited(p->factor, 0.0f, 1.0f);
+    sp.yadj = limited(p->yadj, -1.0f, 1.0f);
+    sp.uadj = limited(p->uadj, -1.0f, 1.0f);
+    sp.vadj = limited(p->vadj, -1.0f, 1.0f);
     for (std::size_t k = 0; k < n; ++k) {
       const float *w = work + 4 * k;
       if (w[3] == 0.0f) continue;
@@ -274,7 +288,7 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int hei
       if (backdrop != invert) continue;
       float *c = comp + 4 * k;
       fyuv2frgb(w, c);
-      if (spill) reduce_spill(c, w, *p, spill, bg_yuv);
+      if (spill) reduce_spill(c, w, sp, spill, bg_yuv);
     }
     if (info) {
       std::printf("key mask set...");
@@ -292,7 +306,9 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int hei
     if (edge) {
       std::memcpy(work, comp, n * 16);
       if (info) std::printf("edge blur...");
-      gaussianBlur(work, work, width, height, p->blur, p->radius, info, -1);
+      // The edge blur's cost grows with the square of its radius: a radius
+      // beyond the table's largest is taken as the largest.
+      gaussianBlur(work, work, width, height, p->blur, p->radius > 5 ? 5 : p->radius, info, -1);
     }
     if (display == 2) {
       const float *alpha = edge ? work : comp;

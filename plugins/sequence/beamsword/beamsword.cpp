@@ -3,6 +3,7 @@
 // radii, added onto the picture, and the whole is softened by a core blur.
 
 #include "seqfx_module.h"
+#include "frame_fit.h"
 
 #include "expand.h"
 #include "gaussian_blur.h"
@@ -64,7 +65,10 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float factor0, float, int width,
                                   ImageBuffer *) {
   const Params *p = static_cast<const Params *>(params);
   // A missing image or an empty frame leaves out as it is.
-  if (!ibuf1 || !out || !ibuf1->rect || !out->rect || width <= 0 || height <= 0) return;
+  if (!ibuf1 || !out || !ibuf1->rect || !out->rect) return;
+  // Records holding fewer pixels than the frame narrow the frame walked.
+  seqfx_common::fit_frame(width, height, {ibuf1, out});
+  if (width <= 0 || height <= 0) return;
   const unsigned char *in = ibuf1->rect;
   unsigned char *dst = out->rect;
   const std::size_t bytes = (std::size_t)width * (std::size_t)height * 4;
@@ -87,7 +91,9 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float factor0, float, int width,
   gaussianBlur(mark, mark, width, height, (float)aura, p->quality);
   add_saturating(mark, wide, dst, width, height);
   add_saturating(in, dst, dst, width, height);
-  gaussianBlur(dst, dst, width, height, p->blur_core, p->quality);
+  // The core blur's cost grows with its size: a size beyond the table's
+  // largest is taken as the largest.
+  gaussianBlur(dst, dst, width, height, p->blur_core > 20.0f ? 20.0f : p->blur_core, p->quality);
 
   std::free(mark);
   std::free(wide);

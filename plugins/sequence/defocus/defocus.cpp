@@ -117,11 +117,15 @@ SEQFX_TABLE(varstr,
 SEQFX_EXPORT void plugin_seq_doit(void *params, float factor0, float, int width, int height,
                                   ImageBuffer *ibuf1, ImageBuffer *, ImageBuffer *out, ImageBuffer *) {
   Params *p = static_cast<Params *>(params);
-  if (!ibuf1->zbuf) {
+  // A missing first strip has no depth either.
+  if (!ibuf1 || !ibuf1->zbuf) {
     buferror(out);
     lout("Error: input has no z-buffer");
     return;
   }
+  // Without the first strip's pixels, or a place for the result, there is
+  // nothing to blur: the frame is left as it is.
+  if (!ibuf1->rect || !out || !out->rect) return;
   if (width <= 0 || height <= 0) return;
   // The blur radius is held to its slider's range: outside it the kernels
   // and blur windows would have no sensible size.

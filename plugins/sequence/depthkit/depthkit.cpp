@@ -6,6 +6,7 @@
 #include "seqfx_module.h"
 #include "clamps.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -173,7 +174,12 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int hei
                                   ImageBuffer *) {
   Params *p = static_cast<Params *>(params);
   butstr = varstr[offsetof(Params, prev_mode) / 4].name;
-  const long n = width > 0 && height > 0 ? (long)width * height : 0;
+  // Without the first strip's pixels or the output's there is nothing to
+  // read or write: the frame is left as it is.
+  if (!ibuf1 || !ibuf1->rect || !out || !out->rect) return;
+  // Records holding fewer pixels than the frame limit the walk.
+  long n = width > 0 && height > 0 ? (long)width * height : 0;
+  n = std::min({n, seqfx_module::pixel_count(ibuf1), seqfx_module::pixel_count(out)});
 
   int front = 255, rear = 255;
   if (p->dof_clip) {
@@ -223,6 +229,7 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int hei
       invcol(out->rect, n);
       return;
     }
+    n = std::min(n, seqfx_module::pixel_count(ibuf2));
     if (has_z) {
       zbuf = ibuf2->zbuf;
     } else {

@@ -2,6 +2,8 @@
 // adds the halo back onto the picture.
 
 #include "seqfx_module.h"
+#include "clamps.h"
+#include "frame_fit.h"
 
 #include "blur.h"
 #include "highlights.h"
@@ -48,10 +50,23 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int hei
                                   ImageBuffer *) {
   const Params *p = static_cast<const Params *>(params);
   // A missing image or an empty frame leaves out as it is.
-  if (!ibuf1 || !out || !ibuf1->rect || !out->rect || width <= 0 || height <= 0) return;
-  const int threshold = (int)(p->threshold * 765.0f);
+  if (!ibuf1 || !out || !ibuf1->rect || !out->rect) return;
+  // Records holding fewer pixels than the frame narrow the frame walked.
+  seqfx_common::fit_frame(width, height, {ibuf1, out});
+  if (width <= 0 || height <= 0) return;
+  // A slot may hold any value. From 765 on nothing is a highlight, so a
+  // larger threshold changes nothing; the lower limit keeps R + G + B -
+  // threshold inside an int. A threshold that is not a number counts as 0.
+  float t = p->threshold * 765.0f;
+  if (t != t) t = 0.0f;
+  const int threshold = (int)seqfx_common::clamp(t, -16777216.0f, 765.0f);
+  // The blur's window grows with quality x distance: both are held to the
+  // table's upper bounds (and quality to its lower one), so that no slot
+  // value makes a frame cost more than the largest setting does.
+  const int quality = seqfx_common::clamp(p->quality, 1, 5);
+  const float distance = p->distance > 20.0f ? 20.0f : p->distance;
   isolate_highlights(ibuf1->rect, out->rect, width, height, threshold, p->boost, p->clamp);
-  RVBlurBitmap2(out->rect, width, height, p->distance, p->quality);
+  RVBlurBitmap2(out->rect, width, height, distance, quality);
   if (p->only_boost == 0) add_saturating(ibuf1->rect, out->rect, out->rect, width, height);
 }
 

@@ -42,12 +42,13 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int, int, ImageBuf
     return;
   }
 
-  // The key box, limited to the byte range.
-  const int key[3] = {p->red, p->green, p->blue};
+  // The key box, limited to the byte range. The sums are taken in 64 bits:
+  // a slot may hold any integer, and key +- tolerance must not overflow.
+  const long long key[3] = {p->red, p->green, p->blue};
   int lo[3], hi[3];
   for (int c = 0; c < 3; ++c) {
-    lo[c] = clamp(key[c] - p->tolerance, 0, 255);
-    hi[c] = clamp(key[c] + p->tolerance, 0, 255);
+    lo[c] = (int)clamp(key[c] - p->tolerance, 0LL, 255LL);
+    hi[c] = (int)clamp(key[c] + p->tolerance, 0LL, 255LL);
   }
   // Per channel and byte value: inside the box or not.
   unsigned char inside[3][256];

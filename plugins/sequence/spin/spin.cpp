@@ -4,6 +4,7 @@
 // polar coordinates about the centre.
 
 #include "seqfx_module.h"
+#include "frame_fit.h"
 #include "clamps.h"
 
 #include <cmath>
@@ -235,7 +236,10 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float factor0, float, int width,
     std::printf("Not linked to a strip!\n");
     return;
   }
-  if (width <= 0 || height <= 0 || !out || !out->rect) return;
+  if (!out || !out->rect) return;
+  // Records holding fewer pixels than the frame narrow the frame walked.
+  seqfx_common::fit_frame(width, height, {ibuf1, out, crossfade ? ibuf2 : nullptr});
+  if (width <= 0 || height <= 0) return;
 
   const float f = factor0, D = p->degrees, S = p->scale;
   Frame fr;
@@ -243,8 +247,9 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float factor0, float, int width,
   fr.height = height;
   fr.w1 = width - 1;
   fr.h1 = height - 1;
-  fr.cx = width / 2 + p->centre_x;
-  fr.cy = height / 2 + p->centre_y;
+  // In double: a slot may hold any integer, and the sum must not overflow.
+  fr.cx = width / 2 + (double)p->centre_x;
+  fr.cy = height / 2 + (double)p->centre_y;
   fr.style = p->style;
   fr.interpolate = p->interpolate != 0;
   fr.outcol[0] = low_byte(p->red * 255);

@@ -2,6 +2,7 @@
 // patterns; factor0 is the progress (0 shows the first strip).
 
 #include "seqfx_module.h"
+#include "frame_fit.h"
 
 #include <cstring>
 #include <utility>
@@ -138,6 +139,9 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float factor0, float, int width,
   // A missing image record is treated like a record without pixels.
   const unsigned char *a = ibuf1 ? ibuf1->rect : nullptr;
   const unsigned char *b = ibuf2 ? ibuf2->rect : nullptr;
+  // Records holding fewer pixels than the frame narrow the frame walked.
+  seqfx_common::fit_frame(width, height, {out, a ? ibuf1 : nullptr, b ? ibuf2 : nullptr});
+  if (width <= 0 || height <= 0) return;
   const Zone z(width, height, factor0);
   dispatch(p->type, z, a, b, out->rect,
            std::integer_sequence<int, -1, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15,
