@@ -215,3 +215,25 @@ TEST(InvertOffsets, EveryByteMatchesTheRule) {
         }
   }
 }
+
+// With a hue, saturation and value shift, a frame of repeated and unique
+// colours gives each pixel what that pixel gives alone.
+TEST(InvertHsv, FrameMatchesPixelsAlone) {
+  auto p = seqfx_test::load("invert");
+  p->set_value("Hue", 0.25);
+  p->set_value("Saturation", -0.3);
+  p->set_value("Value", 0.1);
+  const int w = 48, h = 12;
+  Image in = seqfx_test::painted(w, h, [](int x, int y) {
+    const int k = (x % 7) + 11 * y;  // repeats along rows, distinct across them
+    return Pixel{(unsigned char)(k * 37), (unsigned char)(k * 91 + x / 7), (unsigned char)(k * 53), 200};
+  });
+  Image out(w, h);
+  p->render(1, 0, 0, in, nullptr, out);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      Image one = seqfx_test::solid(1, 1, at(in, x, y)), alone(1, 1);
+      p->render(1, 0, 0, one, nullptr, alone);
+      ASSERT_EQ(at(out, x, y), at(alone, 0, 0)) << x << "," << y;
+    }
+}

@@ -6,6 +6,9 @@
 #include <emmintrin.h>
 
 #include <cmath>
+#include <cstdint>
+#include <memory>
+#include <new>
 
 namespace {
 
@@ -28,6 +31,9 @@ inline unsigned char offset_byte(unsigned char byte, float offset) {
   if (sum >= 255.0f) return 255;
   return (unsigned char)(int)sum;
 }
+
+constexpr int kCacheBits = 16;
+constexpr std::size_t kCacheSize = (std::size_t)1 << kCacheBits;
 
 inline bool slider_active(float v) { return (double)v >= 0.01 || (double)v <= -0.01; }
 
@@ -202,9 +208,29 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int hei
     apply_byte_ops(src, dst, n, ops);
     return;
   }
+  // The shift depends on the three colour bytes alone: a direct-mapped
+  // cache of recent colours spares repeating it for colours seen before
+  // (flat areas, repeated tones). Each entry holds the colour in its low
+  // 24 bits and the shifted colour above; the top bit marks it filled.
+  // Without room for it, every pixel is shifted.
+  std::unique_ptr<std::uint64_t[]> seen(hsv ? new (std::nothrow) std::uint64_t[kCacheSize]() : nullptr);
   for (long k = 0; k < n; ++k, src += 4, dst += 4) {
     unsigned char px[4] = {lut[0][src[0]], lut[1][src[1]], lut[2][src[2]], lut[3][src[3]]};
-    if (hsv) shift_hsv(px, p->hue, p->saturation, p->value);
+    if (hsv && !seen) {
+      shift_hsv(px, p->hue, p->saturation, p->value);
+    } else if (hsv) {
+      const std::uint32_t key = (std::uint32_t)px[0] | (std::uint32_t)px[1] << 8 | (std::uint32_t)px[2] << 16;
+      std::uint64_t &slot = seen[(key * 2654435761u) >> (32 - kCacheBits)];
+      if ((slot >> 63) && (std::uint32_t)(slot & 0xFFFFFF) == key) {
+        px[0] = (unsigned char)(slot >> 24);
+        px[1] = (unsigned char)(slot >> 32);
+        px[2] = (unsigned char)(slot >> 40);
+      } else {
+        shift_hsv(px, p->hue, p->saturation, p->value);
+        slot = (std::uint64_t)1 << 63 | key | (std::uint64_t)px[0] << 24 |
+               (std::uint64_t)px[1] << 32 | (std::uint64_t)px[2] << 40;
+      }
+    }
     dst[0] = px[0];
     dst[1] = px[1];
     dst[2] = px[2];
