@@ -127,3 +127,28 @@ TEST_F(Alphascale, MissingImagesAndOddSizes) {
 }
 
 }  // namespace
+
+// Runs of opaque and transparent pixels broken by partly transparent ones
+// at every position within a block of four: each pixel is divided or
+// copied as it stands, whatever its neighbours.
+TEST_F(Alphascale, MixedRunsKeepEachPixelsRule) {
+  const int w = 67, h = 3;
+  Image in = seqfx_test::painted(w, h, [](int x, int y) {
+    const int k = x + w * y;
+    const unsigned char a = k % 5 == 0 ? (unsigned char)(40 + k % 200) : (k % 3 ? 255 : 0);
+    const unsigned char c = (unsigned char)(a == 0 ? k % 256 : (k * 13) % (a + 1));
+    return Pixel{c, (unsigned char)(c / 2), (unsigned char)(c / 3), a};
+  });
+  Image out(w, h);
+  p->render(1, 0, 0, in, nullptr, out);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const unsigned char *s = in.pixel(x, y), *d = out.pixel(x, y);
+      for (int c = 0; c < 3; ++c) {
+        const double v = std::ceil((double)s[c] * 255 / s[3]);
+        const int want = s[3] == 0 || s[3] == 255 ? s[c] : (v > 255 ? 255 : (int)v);
+        ASSERT_EQ(d[c], want) << x << "," << y;
+      }
+      ASSERT_EQ(d[3], s[3]);
+    }
+}

@@ -186,3 +186,54 @@ TEST_F(Invert, ExtremesOnOddSizes) {
 }
 
 }  // namespace
+
+// Every byte value in every channel, at a width whose last pixels fall
+// outside a block of four, against the per-byte rule (flip, then the
+// single-precision sum truncated and limited), for offsets whose
+// truncation does and does not shift every byte alike.
+TEST(InvertOffsets, EveryByteMatchesTheRule) {
+  auto p = seqfx_test::load("invert");
+  const int w = 259, h = 3;
+  Image in = seqfx_test::painted(w, h, [](int x, int y) {
+    const unsigned char v = (unsigned char)(x + 85 * y);
+    return Pixel{v, (unsigned char)(255 - v), (unsigned char)(v * 7), (unsigned char)(v ^ 0x5A)};
+  });
+  for (float off : {0.0f, 0.3f, -0.7f, -1e-6f, 1e-6f, 12.5f, -254.9f, 255.0f, 100.0001f, -3.0f}) {
+    p->set_value("redSat", off);
+    p->set_value("GreenSat", off);
+    p->set_value("BlueSat", off);
+    p->set_value("AlphaSat", off);
+    Image out(w, h);
+    p->render(1, 0, 0, in, nullptr, out);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        for (int c = 0; c < 4; ++c) {
+          const int b = c < 3 ? 255 - in.pixel(x, y)[c] : in.pixel(x, y)[c];
+          const float sum = (float)b + off;
+          const int want = !(sum > 0.0f) ? 0 : sum >= 255.0f ? 255 : (int)sum;
+          ASSERT_EQ(out.pixel(x, y)[c], want) << "offset " << off << " at " << x << "," << y << " byte " << c;
+        }
+  }
+}
+
+// With a hue, saturation and value shift, a frame of repeated and unique
+// colours gives each pixel what that pixel gives alone.
+TEST(InvertHsv, FrameMatchesPixelsAlone) {
+  auto p = seqfx_test::load("invert");
+  p->set_value("Hue", 0.25);
+  p->set_value("Saturation", -0.3);
+  p->set_value("Value", 0.1);
+  const int w = 48, h = 12;
+  Image in = seqfx_test::painted(w, h, [](int x, int y) {
+    const int k = (x % 7) + 11 * y;  // repeats along rows, distinct across them
+    return Pixel{(unsigned char)(k * 37), (unsigned char)(k * 91 + x / 7), (unsigned char)(k * 53), 200};
+  });
+  Image out(w, h);
+  p->render(1, 0, 0, in, nullptr, out);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      Image one = seqfx_test::solid(1, 1, at(in, x, y)), alone(1, 1);
+      p->render(1, 0, 0, one, nullptr, alone);
+      ASSERT_EQ(at(out, x, y), at(alone, 0, 0)) << x << "," << y;
+    }
+}

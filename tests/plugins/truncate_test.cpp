@@ -101,3 +101,23 @@ TEST_F(Truncate, PixelsCountedFromTheInputImageAndOddSizes) {
 }
 
 }  // namespace
+
+// A frame of every brightness, with a tail outside blocks of four, against
+// the rule: kept when pivot end <= (R + G + B) / 3 <= factor end.
+TEST(TruncateFrame, EveryPixelFollowsTheRule) {
+  auto p = seqfx_test::load("truncate");
+  p->set_value("tpivot", 0.3);
+  const int w = 263, h = 5;
+  seqfx::Image in = seqfx_test::test_picture(w, h, 7);
+  seqfx::Image out(w, h);
+  p->render(1, 0.7f, 0, in, nullptr, out);
+  const int lo = (int)(0.3f * 255), hi = (int)(0.7f * 255);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const unsigned char *s = in.pixel(x, y), *d = out.pixel(x, y);
+      const int m = (s[0] + s[1] + s[2]) / 3;
+      const bool keep = m >= lo && m <= hi;
+      for (int c = 0; c < 4; ++c)
+        ASSERT_EQ(d[c], keep ? s[c] : (c == 3 ? 255 : 0)) << x << "," << y;
+    }
+}

@@ -86,3 +86,18 @@ TEST_F(Wipeout, OddSizes) {
 }
 
 }  // namespace
+
+// Unrelated strips and matte with every byte value, a tail outside blocks
+// of sixteen bytes, against the mix formula byte by byte.
+TEST_F(Wipeout, EveryByteFollowsTheMix) {
+  const int w = 131, h = 7;
+  Image a = seqfx_test::test_picture(w, h, 3), b = seqfx_test::test_picture(w, h, 4),
+        m = seqfx_test::test_picture(w, h, 5);
+  Image out(w, h);
+  p->render(1, 0, 0, a, &b, out, &m);
+  for (size_t i = 0; i < a.pixels() * 4; ++i) {
+    const float q = (float)m.rect()[i] / 255.0f;
+    const int want = (int)((double)a.rect()[i] * q + (double)b.rect()[i] * (1.0 - (double)q));
+    ASSERT_EQ(out.rect()[i], want) << "byte " << i;
+  }
+}

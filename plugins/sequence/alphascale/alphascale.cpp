@@ -6,6 +6,8 @@
 
 #include "seqfx_module.h"
 
+#include <emmintrin.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -61,7 +63,22 @@ SEQFX_EXPORT void plugin_doit(void *params, float, float, int, int, ImageBuffer 
   unsigned char scaled[255][256];
   bool filled[255] = {};
   const int xsize = ibuf1->xsize;
+  const __m128i amask = _mm_set1_epi32((int)0xFF000000u), none = _mm_setzero_si128();
   for (long i = 0; i < n; ++i, src += 4, dst += 4) {
+    // Four pixels that are all opaque or all fully transparent pass as
+    // they are, in one store.
+    if ((i & 3) == 0 && i + 4 <= n) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src));
+      const __m128i alpha = _mm_and_si128(v, amask);
+      const __m128i pass = _mm_or_si128(_mm_cmpeq_epi32(alpha, amask), _mm_cmpeq_epi32(alpha, none));
+      if (_mm_movemask_epi8(pass) == 0xFFFF) {
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(dst), v);
+        i += 3;
+        src += 12;
+        dst += 12;
+        continue;
+      }
+    }
     const int a = src[3];
     if (a == 0 || a == 255) {
       std::memcpy(dst, src, 4);

@@ -72,6 +72,16 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int, int, ImageBuf
     for (int c = 0; c < 256; ++c) mix[grey * 256 + c] = (unsigned char)(int)(c * a + g);
   }
 
+  // At full amount every row of the table is the identity: the frame
+  // passes unchanged, and a block copy does it.
+  bool identity = true;
+  for (int i = 0; i < 256 * 256 && identity; ++i) identity = mix[i] == (i & 255);
+  if (identity) {
+    if (dst != src) std::memmove(dst, src, (size_t)n * 4);
+    std::free(mix);
+    return;
+  }
+
   for (long k = 0; k < n; ++k, src += 4, dst += 4) {
     const unsigned char *row = mix + 256 * (int)(wr[src[0]] + wg[src[1]] + wb[src[2]]);
     const unsigned char px[4] = {row[src[0]], row[src[1]], row[src[2]], src[3]};

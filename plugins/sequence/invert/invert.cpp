@@ -3,7 +3,12 @@
 
 #include "seqfx_module.h"
 
+#include <emmintrin.h>
+
 #include <cmath>
+#include <cstdint>
+#include <memory>
+#include <new>
 
 namespace {
 
@@ -26,6 +31,9 @@ inline unsigned char offset_byte(unsigned char byte, float offset) {
   if (sum >= 255.0f) return 255;
   return (unsigned char)(int)sum;
 }
+
+constexpr int kCacheBits = 16;
+constexpr std::size_t kCacheSize = (std::size_t)1 << kCacheBits;
 
 inline bool slider_active(float v) { return (double)v >= 0.01 || (double)v <= -0.01; }
 
@@ -101,6 +109,49 @@ void shift_hsv(unsigned char *px, double dh, double ds, double dv) {
   px[2] = r2;
 }
 
+// A channel's table is often "flip the byte or not, then add or subtract a
+// constant with saturation" (whole offsets, and fractional ones whose
+// truncation lands the same way for every byte). Finds that form by
+// checking all 256 entries, so the fast path gives the table's bytes.
+struct ByteOp {
+  unsigned char flip, add, sub;
+};
+
+bool as_byte_op(const unsigned char lut[256], bool flip, ByteOp &op) {
+  const int k = (int)lut[128] - (flip ? 127 : 128);
+  op.flip = flip ? 0xFF : 0;
+  op.add = (unsigned char)(k > 0 ? k : 0);
+  op.sub = (unsigned char)(k < 0 ? -k : 0);
+  for (int b = 0; b < 256; ++b) {
+    int v = (flip ? 255 - b : b) + k;
+    v = v < 0 ? 0 : (v > 255 ? 255 : v);
+    if (lut[b] != v) return false;
+  }
+  return true;
+}
+
+// Four pixels at a time: xor, saturating add, saturating subtract, each
+// lane holding the operands of its own channel.
+void apply_byte_ops(const unsigned char *src, unsigned char *dst, long n, const ByteOp op[4]) {
+  auto lanes = [&](unsigned char ByteOp::*field) {
+    unsigned word = 0;
+    for (int c = 0; c < 4; ++c) word |= (unsigned)(op[c].*field) << (8 * c);
+    return _mm_set1_epi32((int)word);
+  };
+  const __m128i flip = lanes(&ByteOp::flip), add = lanes(&ByteOp::add), sub = lanes(&ByteOp::sub);
+  long k = 0;
+  for (; k + 4 <= n; k += 4) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 4 * k));
+    v = _mm_subs_epu8(_mm_adds_epu8(_mm_xor_si128(v, flip), add), sub);
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + 4 * k), v);
+  }
+  for (; k < n; ++k)
+    for (int c = 0; c < 4; ++c) {
+      int v = (src[4 * k + c] ^ op[c].flip) + op[c].add - op[c].sub;
+      dst[4 * k + c] = (unsigned char)(v < 0 ? 0 : (v > 255 ? 255 : v));
+    }
+}
+
 }  // namespace
 
 extern "C" {
@@ -151,9 +202,35 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int hei
   for (int c = 0; c < 4; ++c)
     for (int b = 0; b < 256; ++b)
       lut[c][b] = offset_byte((unsigned char)(inv[c] ? 255 - b : b), off[c]);
+  ByteOp ops[4];
+  if (!hsv && as_byte_op(lut[0], inv[0], ops[0]) && as_byte_op(lut[1], inv[1], ops[1]) &&
+      as_byte_op(lut[2], inv[2], ops[2]) && as_byte_op(lut[3], inv[3], ops[3])) {
+    apply_byte_ops(src, dst, n, ops);
+    return;
+  }
+  // The shift depends on the three colour bytes alone: a direct-mapped
+  // cache of recent colours spares repeating it for colours seen before
+  // (flat areas, repeated tones). Each entry holds the colour in its low
+  // 24 bits and the shifted colour above; the top bit marks it filled.
+  // Without room for it, every pixel is shifted.
+  std::unique_ptr<std::uint64_t[]> seen(hsv ? new (std::nothrow) std::uint64_t[kCacheSize]() : nullptr);
   for (long k = 0; k < n; ++k, src += 4, dst += 4) {
     unsigned char px[4] = {lut[0][src[0]], lut[1][src[1]], lut[2][src[2]], lut[3][src[3]]};
-    if (hsv) shift_hsv(px, p->hue, p->saturation, p->value);
+    if (hsv && !seen) {
+      shift_hsv(px, p->hue, p->saturation, p->value);
+    } else if (hsv) {
+      const std::uint32_t key = (std::uint32_t)px[0] | (std::uint32_t)px[1] << 8 | (std::uint32_t)px[2] << 16;
+      std::uint64_t &slot = seen[(key * 2654435761u) >> (32 - kCacheBits)];
+      if ((slot >> 63) && (std::uint32_t)(slot & 0xFFFFFF) == key) {
+        px[0] = (unsigned char)(slot >> 24);
+        px[1] = (unsigned char)(slot >> 32);
+        px[2] = (unsigned char)(slot >> 40);
+      } else {
+        shift_hsv(px, p->hue, p->saturation, p->value);
+        slot = (std::uint64_t)1 << 63 | key | (std::uint64_t)px[0] << 24 |
+               (std::uint64_t)px[1] << 32 | (std::uint64_t)px[2] << 40;
+      }
+    }
     dst[0] = px[0];
     dst[1] = px[1];
     dst[2] = px[2];

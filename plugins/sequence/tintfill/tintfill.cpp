@@ -3,6 +3,10 @@
 
 #include "seqfx_module.h"
 
+#include <emmintrin.h>
+
+#include <cstdint>
+
 #include <cstring>
 
 namespace {
@@ -46,7 +50,12 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int, int, ImageBuf
   if (!p->enable_mixer) {
     const unsigned char px[4] = {(unsigned char)(int)(k[0] * 255), (unsigned char)(int)(k[1] * 255),
                                  (unsigned char)(int)(k[2] * 255), 255};
-    for (long i = 0; i < n; ++i, dst += 4) std::memcpy(dst, px, 4);
+    std::uint32_t word;
+    std::memcpy(&word, px, 4);
+    const __m128i four = _mm_set1_epi32((int)word);
+    long i = 0;
+    for (; i + 4 <= n; i += 4, dst += 16) _mm_storeu_si128(reinterpret_cast<__m128i *>(dst), four);
+    for (; i < n; ++i, dst += 4) std::memcpy(dst, px, 4);
     return;
   }
 
