@@ -1,6 +1,7 @@
 // seqfx: runs the effect modules on pictures, sequences and video.
 
 #include "commands.h"
+#include "serve.h"
 #include "staging.h"
 
 #include "seqfx/error.h"
@@ -32,6 +33,9 @@ const char kUsage[] =
     "                                  whose alpha is not 0 (a renderer's visible points)\n"
     "      --texture-threshold T       only MASK pixels with alpha above T (0..1)\n"
     "  seqfx demo [DIR] [--only A,B]   every module on a built-in scene, into DIR (default demo)\n"
+    "  seqfx serve [--port P] [--host ADDR] [FOLDER...]\n"
+    "                                  a live preview in the browser (default http://127.0.0.1:8642/),\n"
+    "                                  offering the pictures in the FOLDERs as strips\n"
     "  seqfx                           the same as seqfx demo\n"
     "Modules are searched in the --plugins folders, then in " SEQFX_DEFAULT_MODULE_DIR ".\n";
 
@@ -106,6 +110,8 @@ int main(int argc, char **argv) {
       }
       return seqfx_cli::cmd_demo(g, dir.empty() ? "demo" : dir, only);
     }
+    if (cmd == "serve") return seqfx_cli::cmd_serve(g, seqfx_cli::parse_serve_options(rest));
+    if (cmd == "serve-job" && rest.size() == 2) return seqfx_cli::cmd_serve_job(g, rest[1]);
     throw UsageError("unknown command \"" + cmd + "\" (seqfx --help lists the commands)");
   } catch (const UsageError &e) {
     std::fprintf(stderr, "seqfx: %s\n", e.what());
