@@ -40,6 +40,16 @@ std::string number_text(double v) {
   return buf;
 }
 
+// A factor in the fewest digits that read back as the same float.
+std::string float_text(float f) {
+  char buf[40];
+  for (int digits = 1; digits <= 9; ++digits) {
+    std::snprintf(buf, sizeof buf, "%.*g", digits, (double)f);
+    if ((float)std::strtod(buf, nullptr) == f) break;
+  }
+  return buf;
+}
+
 std::string value_text(const std::string &name, const json &v) {
   if (v.is_boolean()) return v.get<bool>() ? "on" : "off";
   if (v.is_number()) return number_text(v.get<double>());
@@ -103,8 +113,8 @@ class Service {
 
     Job job;
     job.module = entry.name;
-    job.factor0 = number_text((float)number_field(req, "factor0", 0.0, -1e6, 1e6));
-    job.factor1 = req.contains("factor1") ? number_text((float)number_field(req, "factor1", 0.0, -1e6, 1e6))
+    job.factor0 = float_text((float)number_field(req, "factor0", 0.0, -1e6, 1e6));
+    job.factor1 = req.contains("factor1") ? float_text((float)number_field(req, "factor1", 0.0, -1e6, 1e6))
                                           : job.factor0;
     job.frame = (int)number_field(req, "frame", 1, -1000000, 1000000);
     if (req.contains("frame") && req.at("frame").get<double>() != job.frame)

@@ -141,6 +141,11 @@ Reply run_job(const Job &job, const std::vector<std::string> &module_dirs, const
   const pid_t pid = fork();
   if (pid < 0) return error_reply(503, std::string("cannot start a render: ") + std::strerror(errno));
   if (pid == 0) {
+    // The server blocks its stop signals in every thread; the render
+    // process starts with none blocked.
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
     execv("/proc/self/exe", argv.data());
     _exit(127);
   }

@@ -79,7 +79,7 @@ std::string base64_decode(const std::string &text) {
 std::string shell_word(const std::string &s) {
   bool safe = !s.empty();
   for (char c : s)
-    if (!(std::isalnum((unsigned char)c) || std::strchr("-_./:,+%@", c))) safe = false;
+    if (!(std::isalnum((unsigned char)c) || std::strchr("-_./:,+%@=", c))) safe = false;
   if (safe) return s;
   std::string q = "'";
   for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
