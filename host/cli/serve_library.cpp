@@ -147,6 +147,11 @@ std::string Pictures::add_upload(const std::string &bytes) {
   const bool png = bytes.compare(0, 8, "\x89PNG\r\n\x1a\n") == 0;
   const bool jpeg = bytes.compare(0, 3, "\xFF\xD8\xFF") == 0;
   if (!png && !jpeg) throw BadRequest(415, "the upload is not a PNG or JPEG picture");
+  // A cut-short file is refused before the picture reader sees it: a
+  // whole PNG ends with its IEND chunk, a whole JPEG with the EOI marker.
+  const std::string end = png ? std::string("IEND\xAE\x42\x60\x82", 8) : std::string("\xFF\xD9", 2);
+  if (bytes.size() < end.size() || bytes.compare(bytes.size() - end.size(), end.size(), end) != 0)
+    throw BadRequest(400, std::string("the ") + (png ? "PNG" : "JPEG") + " picture is cut short");
   std::string id, path;
   {
     std::lock_guard<std::mutex> lock(mutex_);
