@@ -2,6 +2,7 @@
 
 #include "commands.h"
 #include "farm.h"
+#include "serve.h"
 #include "staging.h"
 
 #include "seqfx/error.h"
@@ -42,6 +43,9 @@ const char kUsage[] =
     "  seqfx farm --status JOB         its tasks: completed, running, pending, failed\n"
     "  seqfx farm --resubmit JOB --task K[,K...]   failed tasks again\n"
     "  seqfx demo [DIR] [--only A,B]   every module on a built-in scene, into DIR (default demo)\n"
+    "  seqfx serve [--port P] [--host ADDR] [FOLDER...]\n"
+    "                                  a live preview in the browser (default http://127.0.0.1:8642/),\n"
+    "                                  offering the pictures in the FOLDERs as strips\n"
     "  seqfx                           the same as seqfx demo\n"
     "Modules are searched in the --plugins folders, then in the program's own module folder\n"
     "(lib/seqfx/modules beside its bin folder once installed, modules in a build folder).\n";
@@ -138,6 +142,8 @@ int main(int argc, char **argv) {
       }
       return seqfx_cli::cmd_demo(g, dir.empty() ? "demo" : dir, only);
     }
+    if (cmd == "serve") return seqfx_cli::cmd_serve(g, seqfx_cli::parse_serve_options(rest));
+    if (cmd == "serve-job" && rest.size() == 2) return seqfx_cli::cmd_serve_job(g, rest[1]);
     throw UsageError("unknown command \"" + cmd + "\" (seqfx --help lists the commands)");
   } catch (const UsageError &e) {
     std::fprintf(stderr, "seqfx: %s\n", e.what());
