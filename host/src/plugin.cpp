@@ -1,6 +1,7 @@
 #include "seqfx/plugin.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -55,10 +56,17 @@ void *open_private_copy(const std::string &path, std::string &error) {
   std::string base = path.substr(path.find_last_of('/') + 1);
   std::string copy = std::string(dir.data()) + "/" + base;
   {
+    // A copy cut short (a full disk, a file-size limit) would be mapped past
+    // its end and crash the program on first use: the copy must be whole.
     std::ifstream in(path, std::ios::binary);
     std::ofstream out(copy, std::ios::binary);
-    if (!in || !out || !(out << in.rdbuf())) {
-      error = "cannot copy the module for a private instance";
+    bool whole = in && out && (out << in.rdbuf());
+    out.close();
+    struct stat a, b;
+    whole = whole && !out.fail() && stat(path.c_str(), &a) == 0 && stat(copy.c_str(), &b) == 0 &&
+            a.st_size == b.st_size;
+    if (!whole) {
+      error = "cannot copy the module for a private instance (disk full or file size limit?)";
       std::remove(copy.c_str());
       rmdir(dir.data());
       return nullptr;

@@ -110,13 +110,26 @@ TEST(Robust, VideoWrittenOntoAFullDiskIsAnError) {
     });
   // Files written by seqfx and its children may not exceed 8 KB; the limit's
   // signal is ignored, so writes past it fail like writes onto a full disk.
+  // One worker: more would first copy the module for each of them, which
+  // the limit refuses before any video is written (checked below).
+  auto limited = [&](const std::string &jobs) {
+    return std::string("trap '' XFSZ; ulimit -f 8; exec '") + SEQFX_CLI + "' render invert -j " + jobs +
+           " -i '" + dir / "in_%d.png" + "' -o '" + dir / "out.mp4" + "' 2>&1";
+  };
   std::string out;
-  const std::string cmd = std::string("trap '' XFSZ; ulimit -f 8; exec '") + SEQFX_CLI +
-                          "' render invert -i '" + dir / "in_%d.png" + "' -o '" + dir / "out.mp4" + "' 2>&1";
-  const int code = run({"bash", "-c", cmd}, &out);
+  int code = run({"bash", "-c", limited("1")}, &out);
   EXPECT_NE(code, 0) << out;
   EXPECT_TRUE(contains(out, "out.mp4")) << out;
   EXPECT_EQ(access((dir / "out.mp4").c_str(), F_OK), -1) << "a truncated video was moved into place";
+  EXPECT_FALSE(has_temporaries(dir));
+
+  // Private copies of the module cut short by the limit are refused with a
+  // message, never mapped (which ended in a bus error).
+  out.clear();
+  code = run({"bash", "-c", limited("2")}, &out);
+  EXPECT_EQ(code, 1) << out;
+  EXPECT_TRUE(contains(out, "private instance")) << out;
+  EXPECT_EQ(access((dir / "out.mp4").c_str(), F_OK), -1);
   EXPECT_FALSE(has_temporaries(dir));
 }
 
