@@ -31,12 +31,16 @@ TEST(Install, ProgramFindsItsModulesAndManifests) {
   EXPECT_FALSE(contains(out, "guessed")) << out;
   EXPECT_FALSE(contains(out, SEQFX_BUILD_DIR)) << out;
 
+#ifndef SEQFX_SANITIZED
   // Neither the program nor a module carries the build or source folder.
+  // (Sanitizer instrumentation records the source file of every global it
+  // guards, so a sanitized build is not checked.)
   for (const std::string &binary : {prefix / "bin/seqfx", modules + "/invert.so", modules + "/afterglow.so"}) {
     const std::string bytes = file_text(binary);
     EXPECT_EQ(bytes.find(SEQFX_BUILD_DIR), std::string::npos) << binary;
     EXPECT_EQ(bytes.find(SEQFX_SOURCE_DIR), std::string::npos) << binary;
   }
+#endif
 }
 
 }  // namespace
