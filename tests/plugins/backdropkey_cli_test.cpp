@@ -5,6 +5,7 @@
 
 #include "seqfx_test.h"
 
+#include "exr_file.h"
 #include "float_toolkit.h"
 
 #include <algorithm>
@@ -34,60 +35,10 @@ std::string program() {
   return dir.substr(0, dir.rfind('/')) + "/bin/seqfx";
 }
 
-template <typename T>
-void put(std::string &s, T v) {
-  s.append(reinterpret_cast<const char *>(&v), sizeof v);
-}
-
-void attribute(std::string &s, const char *name, const char *type, const std::string &value) {
-  s += name;
-  s += '\0';
-  s += type;
-  s += '\0';
-  put<int>(s, (int)value.size());
-  s += value;
-}
-
-// A scanline EXR without compression: channels A, B, G, R as 32-bit floats.
+// A float EXR (channels A, B, G, R) of picture f, rows written from the top.
 void write_exr(const std::string &path, int w, int h, const Picture &f) {
-  std::string s;
-  put<int>(s, 20000630);
-  put<int>(s, 2);
-  std::string ch;
-  for (const char *c : {"A", "B", "G", "R"}) {
-    ch += c;
-    ch += '\0';
-    put<int>(ch, 2);  // FLOAT
-    put<int>(ch, 0);  // pLinear and reserved
-    put<int>(ch, 1);
-    put<int>(ch, 1);
-  }
-  ch += '\0';
-  attribute(s, "channels", "chlist", ch);
-  attribute(s, "compression", "compression", std::string(1, '\0'));
-  std::string box;
-  for (int v : {0, 0, w - 1, h - 1}) put<int>(box, v);
-  attribute(s, "dataWindow", "box2i", box);
-  attribute(s, "displayWindow", "box2i", box);
-  attribute(s, "lineOrder", "lineOrder", std::string(1, '\0'));
-  std::string one, centre;
-  put<float>(one, 1.0f);
-  put<float>(centre, 0.0f);
-  put<float>(centre, 0.0f);
-  attribute(s, "pixelAspectRatio", "float", one);
-  attribute(s, "screenWindowCenter", "v2f", centre);
-  attribute(s, "screenWindowWidth", "float", one);
-  s += '\0';
-  const int line = 8 + 16 * w;
-  const std::size_t start = s.size() + 8 * (std::size_t)h;
-  for (int y = 0; y < h; ++y) put<unsigned long long>(s, start + (std::size_t)y * line);
-  for (int top = 0; top < h; ++top) {
-    put<int>(s, top);
-    put<int>(s, 16 * w);
-    for (int c : {3, 2, 1, 0})
-      for (int x = 0; x < w; ++x) put<float>(s, f(x, h - 1 - top)[c]);
-  }
-  std::ofstream(path, std::ios::binary) << s;
+  seqfx_test::write_float_exr(path, w, h, {"A", "B", "G", "R"},
+                              [&](std::size_t n, int x, int top) { return f(x, h - 1 - top)[3 - n]; });
 }
 
 // zlib's uncompress, looked up at run time so that the test needs no link

@@ -3,6 +3,7 @@
 // farthest) first. The test writes its EXR inputs itself (uncompressed) and
 // reads the binary PPM result itself. Skipped when the program was not built.
 
+#include "exr_file.h"
 #include "seqfx_test.h"
 
 #include <unistd.h>
@@ -32,65 +33,15 @@ float distance(int k, int x, int y) {
   return x == 2 ? 24.0f : 40.0f - 10.0f * y;
 }
 
-template <typename T>
-void put(std::string &s, T v) {
-  s.append(reinterpret_cast<const char *>(&v), sizeof v);
-}
-
-void attribute(std::string &s, const char *name, const char *type, const std::string &value) {
-  s += name;
-  s += '\0';
-  s += type;
-  s += '\0';
-  put<int>(s, (int)value.size());
-  s += value;
-}
-
-// A scanline EXR without compression: 32-bit float channels A, B, G, R and,
-// with depth, Z (names in the sorted order the format keeps).
+// A float EXR of strip k: channels A, B, G, R and, with depth, Z (names in
+// the sorted order the format keeps).
 void write_exr(const std::string &path, int k, bool with_depth) {
-  const std::vector<const char *> names =
-      with_depth ? std::vector<const char *>{"A", "B", "G", "R", "Z"} : std::vector<const char *>{"A", "B", "G", "R"};
+  std::vector<std::string> names{"A", "B", "G", "R"};
+  if (with_depth) names.push_back("Z");
   const int order[5] = {3, 2, 1, 0, 4};  // channel index of each name; 4 is the distance
-  std::string s;
-  put<int>(s, 20000630);
-  put<int>(s, 2);
-  std::string ch;
-  for (const char *c : names) {
-    ch += c;
-    ch += '\0';
-    put<int>(ch, 2);  // FLOAT
-    put<int>(ch, 0);  // pLinear and reserved
-    put<int>(ch, 1);
-    put<int>(ch, 1);
-  }
-  ch += '\0';
-  attribute(s, "channels", "chlist", ch);
-  attribute(s, "compression", "compression", std::string(1, '\0'));
-  std::string box;
-  for (int v : {0, 0, kW - 1, kH - 1}) put<int>(box, v);
-  attribute(s, "dataWindow", "box2i", box);
-  attribute(s, "displayWindow", "box2i", box);
-  attribute(s, "lineOrder", "lineOrder", std::string(1, '\0'));
-  std::string one, centre;
-  put<float>(one, 1.0f);
-  put<float>(centre, 0.0f);
-  put<float>(centre, 0.0f);
-  attribute(s, "pixelAspectRatio", "float", one);
-  attribute(s, "screenWindowCenter", "v2f", centre);
-  attribute(s, "screenWindowWidth", "float", one);
-  s += '\0';
-  const int line = 8 + 4 * (int)names.size() * kW;
-  const std::size_t start = s.size() + 8 * (std::size_t)kH;
-  for (int y = 0; y < kH; ++y) put<unsigned long long>(s, start + (std::size_t)y * line);
-  for (int y = 0; y < kH; ++y) {
-    put<int>(s, y);
-    put<int>(s, 4 * (int)names.size() * kW);
-    for (std::size_t n = 0; n < names.size(); ++n)
-      for (int x = 0; x < kW; ++x)
-        put<float>(s, order[n] == 4 ? distance(k, x, y) : channel(k, x, y, order[n]));
-  }
-  std::ofstream(path, std::ios::binary) << s;
+  seqfx_test::write_float_exr(path, kW, kH, names, [&](std::size_t n, int x, int y) {
+    return order[n] == 4 ? distance(k, x, y) : channel(k, x, y, order[n]);
+  });
 }
 
 // A binary PPM (P6, maxval 255) as RGB bytes, rows from the top; empty when
