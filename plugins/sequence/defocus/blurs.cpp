@@ -1,9 +1,12 @@
 #include "blurs.h"
 #include "clamps.h"
+#include "kernels.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace dof {
 
@@ -16,6 +19,47 @@ inline int min_i(int a, int b) { return a < b ? a : b; }
 void row_done(int y, int height) {
   progress(y, height);
   std::fflush(nullptr);
+}
+
+// Four floats side by side; the same operations on each lane as on one
+// float alone.
+typedef float V4 __attribute__((vector_size(16)));
+constexpr int kLanes = 4;
+inline V4 load4(const float *p) {
+  V4 v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+inline void store4(float *p, V4 v) { std::memcpy(p, &v, sizeof v); }
+
+// The kernels of a ladder with each row widened by zero taps to a whole
+// number of vectors: level k has rows of width[k] floats from offset[k].
+struct WideLadder {
+  int e[kLevels], width[kLevels];
+  long offset[kLevels];
+  int emax = 0;
+  float *taps = nullptr;
+};
+
+bool widen(Mask *const *ladder, WideLadder &w) {
+  long total = 0;
+  for (int k = 0; k < kLevels; ++k) {
+    const int e = ladder[k]->e, n = 2 * e + 1;
+    w.e[k] = e;
+    w.width[k] = (n + kLanes - 1) / kLanes * kLanes;
+    w.offset[k] = total;
+    total += (long)n * w.width[k];
+    if (e > w.emax) w.emax = e;
+  }
+  w.taps = static_cast<float *>(std::calloc((size_t)total, sizeof(float)));
+  if (!w.taps) return false;
+  for (int k = 0; k < kLevels; ++k) {
+    const int e = w.e[k];
+    for (int dy = -e; dy <= e; ++dy)
+      std::memcpy(w.taps + w.offset[k] + (long)(dy + e) * w.width[k], ladder[k]->at(dy, -e),
+                  (size_t)(2 * e + 1) * sizeof(float));
+  }
+  return true;
 }
 
 }  // namespace
@@ -70,18 +114,25 @@ Img *defocus(const Img *a, const Img *back, Mask *const *ladder) {
 
 Img *defocus2(const Img *a, const Img *front, Mask *const *ladder, float sigma) {
   const int W = a->width, H = a->height;
+  WideLadder wide;
+  // The sums are kept in planes wider than the frame by a margin on each
+  // side, so that a kernel row is added with whole vectors even at the
+  // frame's edges; the margins are never read back. Per frame row the
+  // planes are the weight sum, then red, green and blue.
+  const int margin = widen(ladder, wide) ? wide.emax + kLanes : 0;
+  const long stride = (long)W + 2 * margin;
+  const bool fits = margin && stride <= INT_MAX && H <= INT_MAX / 4;
   Img *res = alloc_img(W, H, kColour);
-  Img *wsum = alloc_img(W, H, kFloat);
-  Img *accu = alloc_img(W, H, kFloat3);
+  Img *sums = fits ? alloc_img((int)stride, 4 * H, kFloat) : nullptr;
   // The contrast curve depends only on the mask value and the channel
   // byte: one table of 256 x 256 values per frame.
   float *curve = static_cast<float *>(std::malloc(256 * 256 * sizeof(float)));
-  if (!res || !wsum || !accu || !curve) {
+  if (!res || !sums || !curve) {
     std::perror("defocus2");
     free_img(res);
-    free_img(wsum);
-    free_img(accu);
+    free_img(sums);
     std::free(curve);
+    std::free(wide.taps);
     return nullptr;
   }
   // L and N stay in double; g and each curve value are rounded to single.
@@ -99,30 +150,30 @@ Img *defocus2(const Img *a, const Img *front, Mask *const *ladder, float sigma) 
   }
 
   const unsigned char *F = front->data, *A = a->data;
-  float *ws = reinterpret_cast<float *>(wsum->data);
-  float *acc = reinterpret_cast<float *>(accu->data);
+  float *const plane = reinterpret_cast<float *>(sums->data) + margin;
   // Each source adds to a target at most once, and sources go in memory
-  // order, so every target sums its contributions in that order.
+  // order, so every target sums its contributions in that order. Within
+  // one kernel row the targets are distinct, so they are added side by
+  // side. The zero taps that widen a row add exactly +0 to sums that are
+  // never negative, which leaves them as they are.
   for (int y = 0; y < H; ++y) {
     for (int x = 0; x < W; ++x) {
       const long i = (long)y * W + x;
       const int f = F[i];
       const float *cv = curve + 256 * f;
       const float c0 = cv[A[3 * i]], c1 = cv[A[3 * i + 1]], c2 = cv[A[3 * i + 2]];
-      const Mask *k = ladder[f / 4];
-      const int e = k->e;
-      const int x0 = -min_i(x, e), x1 = min_i(e, W - 1 - x);
+      const int level = f / 4, e = wide.e[level], width = wide.width[level];
       const int y0 = -min_i(y, e), y1 = min_i(e, H - 1 - y);
-      for (int dy = y0; dy <= y1; ++dy) {
-        const float *kr = k->at(dy, 0);
-        float *wr = ws + i + (long)dy * W;
-        float *ar = acc + 3 * (i + (long)dy * W);
-        for (int dx = x0; dx <= x1; ++dx) {
-          const float kw = kr[dx];
-          wr[dx] += kw;
-          ar[3 * dx] += kw * c0;
-          ar[3 * dx + 1] += kw * c1;
-          ar[3 * dx + 2] += kw * c2;
+      const float *kr = wide.taps + wide.offset[level] + (long)(y0 + e) * width;
+      for (int dy = y0; dy <= y1; ++dy, kr += width) {
+        float *ws = plane + 4 * (long)(y + dy) * stride + (x - e);
+        float *r = ws + stride, *g = r + stride, *b = g + stride;
+        for (int j = 0; j < width; j += kLanes) {
+          const V4 k = load4(kr + j);
+          store4(ws + j, load4(ws + j) + k);
+          store4(r + j, load4(r + j) + k * c0);
+          store4(g + j, load4(g + j) + k * c1);
+          store4(b + j, load4(b + j) + k * c2);
         }
       }
     }
@@ -131,19 +182,23 @@ Img *defocus2(const Img *a, const Img *front, Mask *const *ladder, float sigma) 
   std::printf("\n");
 
   unsigned char *o = res->data;
-  for (long i = 0; i < (long)W * H; ++i, o += 3) {
-    const float s = ws[i];
-    if (s == 0.0f) {
-      o[0] = o[1] = o[2] = 0;
-      continue;
+  for (int y = 0; y < H; ++y) {
+    const float *ws = plane + 4 * (long)y * stride;
+    const float *r = ws + stride, *g = r + stride, *b = g + stride;
+    for (int x = 0; x < W; ++x, o += 3) {
+      const float s = ws[x];
+      if (s == 0.0f) {
+        o[0] = o[1] = o[2] = 0;
+        continue;
+      }
+      o[0] = capped_byte(r[x] / s);
+      o[1] = capped_byte(g[x] / s);
+      o[2] = capped_byte(b[x] / s);
     }
-    o[0] = capped_byte(acc[3 * i] / s);
-    o[1] = capped_byte(acc[3 * i + 1] / s);
-    o[2] = capped_byte(acc[3 * i + 2] / s);
   }
   std::free(curve);
-  free_img(wsum);
-  free_img(accu);
+  std::free(wide.taps);
+  free_img(sums);
   return res;
 }
 
