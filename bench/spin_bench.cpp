@@ -26,3 +26,4 @@ static void BM_spin_rotate_nearest(benchmark::State &state) {
   });
 }
 BENCHMARK(BM_spin_rotate_nearest)->Unit(benchmark::kMillisecond);
+
