@@ -223,18 +223,27 @@ bool straight(const Frame &f, const Turn &t, bool spiral, Straight &st) {
 // The pixel index along one axis of a point that lies strictly inside the
 // unit square [k, k + 1), or -1 when that is not certain.
 inline int cell(double v, double margin, int size, bool &outside) {
-  const double k = std::floor(v), frac = v - k;
+  // Far points are outside whichever side of an edge they fall (the
+  // margin is below a quarter pixel).
+  if (!(v > -1e9 && v < 1e9)) {
+    if (!(v == v)) return -1;
+    outside = true;
+    return v < 0 ? 0 : size - 1;
+  }
+  int k = (int)v;  // toward zero, then down for negative fractions
+  if (v < k) --k;
+  const double frac = v - k;
   if (!(frac > margin && frac < 1.0 - margin)) return -1;
   // The whole open square is inside 0 .. size - 1 only for k = 0 .. size - 2.
-  if (k < 0.0) {
+  if (k < 0) {
     outside = true;
     return 0;
   }
-  if (k > size - 2.0) {
+  if (k > size - 2) {
     outside = true;
     return size - 1;
   }
-  return (int)k;
+  return k;
 }
 
 // One output pixel the polar way, as dowork does it.
