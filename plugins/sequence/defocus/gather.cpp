@@ -54,8 +54,16 @@ void gather_pixel(const unsigned char *A, const unsigned char *B, const Mask *k,
 struct Planes {
   float *base = nullptr;
   int rows = 0, width = 0;
+  // The mask plane of rows y - reach .. y + reach of the frame, set by
+  // centre_on for the row being blurred; the colour planes follow each.
+  const float *near[2 * kMaxReach + 1];
+  int reach = 0;
   float *row(int y, int plane) const {
     return base + ((long)(y % rows) * 4 + plane) * width;
+  }
+  void centre_on(int y, int height) {
+    for (int dy = -min_i(y, reach); dy <= min_i(reach, height - 1 - y); ++dy)
+      near[dy + reach] = row(y + dy, 0);
   }
   // Row y enters the window.
   void convert(const unsigned char *A, const unsigned char *B, int y) const {
@@ -112,8 +120,8 @@ __attribute__((always_inline)) inline void gather_eight(const Planes &p, const S
   const float *ta = sq.level(ka), *tb = sq.level(kb);
   V8 sw = {}, s0 = {}, s1 = {}, s2 = {};
   for (int dy = y0; dy <= y1; ++dy) {
-    const float *m = p.row(y + dy, 0) + x, *r = p.row(y + dy, 1) + x;
-    const float *g = p.row(y + dy, 2) + x, *b = p.row(y + dy, 3) + x;
+    const float *m = p.near[dy + p.reach] + x, *r = m + p.width, *g = r + p.width,
+                *b = g + p.width;
     const long t = (long)(dy + sq.emax) * sq.side + sq.emax;
     for (int dx = -e; dx <= e; ++dx) {
       V8 nb, c0, c1, c2;
@@ -235,7 +243,7 @@ Img *defocus(const Img *a, const Img *back, Mask *const *ladder) {
   const int W = a->width, H = a->height;
   Img *res = alloc_img(W, H, kColour);
   Square sq;
-  Img *planes = sq.build(ladder) && 4 * (2 * sq.emax + 1) <= INT_MAX / W
+  Img *planes = sq.build(ladder) && sq.emax <= kMaxReach && 4 * (2 * sq.emax + 1) <= INT_MAX / W
                     ? alloc_img(W, 4 * (2 * sq.emax + 1), kFloat)
                     : nullptr;
   if (!res || !planes) {
@@ -246,6 +254,7 @@ Img *defocus(const Img *a, const Img *back, Mask *const *ladder) {
   }
   const unsigned char *A = a->data, *B = back->data;
   Planes p;
+  p.reach = sq.emax;
   p.rows = 2 * sq.emax + 1;
   p.width = W;
   p.base = reinterpret_cast<float *>(planes->data);
@@ -253,6 +262,7 @@ Img *defocus(const Img *a, const Img *back, Mask *const *ladder) {
   const Gather gather = pick_gather();
   for (int y = 0; y < H; ++y) {
     if (y + sq.emax < H) p.convert(A, B, y + sq.emax);
+    p.centre_on(y, H);
     gather(A, p, B, ladder, sq, W, H, y, res->data);
     row_done(y, H);
   }

@@ -41,7 +41,7 @@ struct Ring {
     rows = 2 * emax + 1;
     width = w;
     last = h - 1;
-    if (stride > INT_MAX || rows > INT_MAX / 4) return nullptr;
+    if (emax > kMaxReach || stride > INT_MAX) return nullptr;
     Img *img = alloc_img((int)stride, 4 * rows, kFloat);
     if (img) base = reinterpret_cast<float *>(img->data);
     return img;
@@ -78,7 +78,11 @@ __attribute__((always_inline)) inline void scatter_row(const unsigned char *A,
                                                        const unsigned char *F,
                                                        const float *curve, const WideLadder &wide,
                                                        const Ring &ring, int y) {
-  const int W = ring.width;
+  const int W = ring.width, emax = (ring.rows - 1) / 2;
+  // The weight planes of the target rows y - emax .. y + emax in the frame.
+  float *near[2 * kMaxReach + 1];
+  for (int dy = -min_i(y, emax); dy <= min_i(emax, ring.last - y); ++dy)
+    near[dy + emax] = ring.row(y + dy);
   for (int x = 0; x < W; ++x) {
     const long i = (long)y * W + x;
     const int f = F[i];
@@ -88,7 +92,7 @@ __attribute__((always_inline)) inline void scatter_row(const unsigned char *A,
     const int y0 = -min_i(y, e), y1 = min_i(e, ring.last - y);
     const float *kr = wide.taps + wide.offset[level] + (long)(y0 + e) * width;
     for (int dy = y0; dy <= y1; ++dy, kr += width) {
-      float *ws = ring.row(y + dy) + (x - e);
+      float *ws = near[dy + emax] + (x - e);
       float *r = ws + ring.stride, *g = r + ring.stride, *b = g + ring.stride;
       int j = 0;
       for (; j + 8 <= width; j += 8) {
