@@ -255,6 +255,9 @@ void polar_pixel(const Frame &f, const Turn &t, int x, int y, unsigned char *o) 
   sample(f, sx, sy, o);
 }
 
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target_clones("avx2", "default")))
+#endif
 void straight_run(const Frame &f, const Turn &t, const Straight &st, int x0, int x1, int y,
                   unsigned char *o) {
   const double dy = y - f.cy;
