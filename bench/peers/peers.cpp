@@ -8,7 +8,8 @@
 // write their console lines to). They are tab-separated, one line per measured thing:
 //   case <name> <who> <what> <median ms> <p10 ms> <p90 ms>
 // where <who> is "ours", "peer", "convert" (the RGBA <-> native pixel
-// format round trip an RGBA pipeline pays around the peer) or "copy".
+// format round trip an RGBA pipeline pays around the peer), "copy" or
+// "floor" (the least an exact method spends where the peer approximates).
 // Peers whose library is not present are reported as "skip" lines.
 #include "peer_av.h"
 #include "peer_frei0r.h"
@@ -18,6 +19,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -66,7 +68,27 @@ struct Case {
   int av_inputs;        // libavfilter: graph inputs
   std::vector<std::pair<int, double>> frei0r_params;
   int width = 1920, height = 1080;
+  // The least an exact method must spend on the frame, when the peer
+  // approximates what ours computes exactly; reported as "floor".
+  std::function<void(int, int)> floor = {};
+  std::string floor_what = {};
 };
+
+// The library calls the polar mapping with interpolation cannot do without
+// for its exact bytes: square root, atan2, sine and cosine per pixel.
+void polar_floor(int width, int height) {
+  const double cx = width / 2, cy = height / 2, deg = 0.5235987755982988;
+  double acc = 0;
+  for (int y = 0; y < height; ++y) {
+    const double dy = y - cy;
+    for (int x = 0; x < width; ++x) {
+      const double dx = x - cx, r = std::sqrt(dx * dx + dy * dy), th = std::atan2(dy, dx) + deg;
+      acc += r * std::cos(th) + r * std::sin(th);
+    }
+  }
+  volatile double sink = acc;
+  (void)sink;
+}
 
 std::vector<Case> cases() {
   using P = seqfx::Plugin;
@@ -82,6 +104,8 @@ std::vector<Case> cases() {
                },
                Case::Av,
                "rotate=a=PI/6:bilinear=1", "rgba", 1, {}});
+  c.back().floor = polar_floor;
+  c.back().floor_what = "sqrt, atan2, sin, cos per pixel";
   c.push_back({"spin (rotate 30°, nearest)", "spin", 1, false,
                [](P &p) {
                  p.set_value("Spiral", 0);
@@ -240,6 +264,10 @@ int main(int argc, char **argv) {
     if (convert) {
       calls.push_back([&] { convert->run(); });
       labels.push_back({"convert", convert->name()});
+    }
+    if (c.floor) {
+      calls.push_back([&] { c.floor(c.width, c.height); });
+      labels.push_back({"floor", c.floor_what});
     }
     const auto times = interleave(calls, c.width * c.height > 4000000 ? std::max(3, reps / 2) : reps);
     for (size_t i = 0; i < calls.size(); ++i) print(c.name, labels[i].first, labels[i].second, stats(times[i]));

@@ -190,4 +190,32 @@ TEST(SpinFrames, CentresFactorsAndExtremes) {
     }
 }
 
+TEST(SpinFrames, PlainTurnsWithoutInterpolationAtManyAngles) {
+  // Unspiralled turns sampled whole take the source pixel straight from
+  // the turn's sine and cosine, except near pixel edges: angles that put
+  // source points on the edges (0, 90, 180) and ones that do not, zooms,
+  // shifted centres and single rows and columns.
+  auto p = seqfx_test::load("spin");
+  const std::pair<int, int> sizes[] = {{1, 13}, {13, 1}, {2, 2}, {33, 17}, {64, 9}};
+  const float angles[] = {0, 30, -45, 90, 180, 7.25f, 1079, -333.3f};
+  unsigned seed = 5;
+  for (const auto &[w, h] : sizes)
+    for (float deg : angles) {
+      seed = seed * 1103515245u + 12345u;
+      Settings s;
+      s.spiral = 0;
+      s.interpolate = 0;
+      s.degrees = deg;
+      s.animate = (seed >> 8) & 1;
+      s.crossfade = (seed >> 9) & 1;
+      s.style = (int[]){0, 1, 4}[(seed >> 10) % 3];
+      s.scale = (float[]){1, 0.5f, 2, 1.37f}[(seed >> 12) % 4];
+      s.cx = (int)((seed >> 14) % 9) - 4;
+      s.cy = (int)((seed >> 18) % 7) - 3;
+      const float f = s.animate ? (float)((seed >> 20) % 11) / 10.0f : 0.5f;
+      expect_plain(*p, s, f, w, h, "deg " + std::to_string(deg) + " seed " + std::to_string(seed));
+      if (HasFatalFailure()) return;
+    }
+}
+
 }  // namespace

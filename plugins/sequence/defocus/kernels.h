@@ -7,6 +7,9 @@
 namespace dof {
 
 constexpr int kLevels = 64;  // kernels in the ladder; mask value v uses v / 4
+// Half-width the kernels stay within: Blursize is held to 2..30, whose
+// largest kernel reaches 30 pixels.
+constexpr int kMaxReach = 32;
 
 float zigma(float x);
 Mask *gauss_mask(float r);
