@@ -8,6 +8,7 @@
 #include "expand.h"
 #include "gaussian_blur.h"
 #include "highlights.h"
+#include "scratch.h"
 
 #include <cstddef>
 #include <cstdlib>
@@ -40,6 +41,8 @@ int aura_radius(float v) {
 
 using seqfx_common::add_saturating;
 using seqfx_common::isolate_highlights;
+using seqfx_common::release_pages;
+using seqfx_common::zeroed_pages;
 
 extern "C" {
 SEQFX_DATA char name[24] = "BeamBlade";
@@ -75,11 +78,11 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float factor0, float, int width,
 
   // The mark image and the wide aura, all zero. Without memory for them the
   // picture is passed through unchanged.
-  unsigned char *mark = (unsigned char *)std::calloc(bytes, 1);
-  unsigned char *wide = (unsigned char *)std::calloc(bytes, 1);
+  unsigned char *mark = (unsigned char *)zeroed_pages(bytes);
+  unsigned char *wide = (unsigned char *)zeroed_pages(bytes);
   if (!mark || !wide) {
-    std::free(mark);
-    std::free(wide);
+    release_pages(mark, bytes);
+    release_pages(wide, bytes);
     if (dst != in) std::memcpy(dst, in, bytes);
     return;
   }
@@ -95,8 +98,8 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float factor0, float, int width,
   // largest is taken as the largest.
   gaussianBlur(dst, dst, width, height, p->blur_core > 20.0f ? 20.0f : p->blur_core, p->quality);
 
-  std::free(mark);
-  std::free(wide);
+  release_pages(mark, bytes);
+  release_pages(wide, bytes);
 }
 
 SEQFX_STANDARD_ENTRIES(name, varstr, cfra, plugin_seq_doit)

@@ -1,5 +1,6 @@
 #include "blur.h"
 
+#include "pixel_lines.h"
 #include "scratch.h"
 #include "weighted_sum.h"
 
@@ -9,9 +10,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include <emmintrin.h>
-
 using seqfx_common::alloc_floats;
+using seqfx_common::release_pages;
+using seqfx_common::zeroed_pages;
+using seqfx_common::gather;
+using seqfx_common::spread;
 using seqfx_common::stored_byte;
 using seqfx_common::weighted_sum;
 
@@ -76,48 +79,6 @@ void sum_lit_blocks(const float *const *lines, const float *w, int m, int begin,
   }
 }
 
-// R, G, B of len pixels as floats, side by side. Each pixel is written as
-// four floats, its A as 0.0, which the next pixel's R overwrites: dst must
-// have room for one float after the last pixel.
-void spread(const unsigned char *row, float *dst, std::size_t len) {
-  const __m128i rgb = _mm_set1_epi32(0x00FFFFFF), zero = _mm_setzero_si128();
-  std::size_t x = 0;
-  for (; x + 4 <= len; x += 4) {
-    const __m128i px = _mm_and_si128(_mm_loadu_si128((const __m128i *)(row + 4 * x)), rgb);
-    const __m128i lo = _mm_unpacklo_epi8(px, zero), hi = _mm_unpackhi_epi8(px, zero);
-    _mm_storeu_ps(dst + 3 * x, _mm_cvtepi32_ps(_mm_unpacklo_epi16(lo, zero)));
-    _mm_storeu_ps(dst + 3 * x + 3, _mm_cvtepi32_ps(_mm_unpackhi_epi16(lo, zero)));
-    _mm_storeu_ps(dst + 3 * x + 6, _mm_cvtepi32_ps(_mm_unpacklo_epi16(hi, zero)));
-    _mm_storeu_ps(dst + 3 * x + 9, _mm_cvtepi32_ps(_mm_unpackhi_epi16(hi, zero)));
-  }
-  for (; x < len; ++x) {
-    dst[3 * x] = row[4 * x];
-    dst[3 * x + 1] = row[4 * x + 1];
-    dst[3 * x + 2] = row[4 * x + 2];
-  }
-}
-
-// Stores the R, G, B of len pixels, given as stored sums side by side, into
-// row; the A bytes stay. Reads one float after the last pixel.
-void gather(const float *src, unsigned char *row, std::size_t len) {
-  const __m128i low = _mm_set1_epi32(0xFF), alpha = _mm_set1_epi32((int)0xFF000000u);
-  std::size_t x = 0;
-  for (; x + 4 <= len; x += 4) {
-    // Truncated toward zero, the low 8 bits of each; the fourth lane of
-    // every pixel (the next pixel's R) is replaced by the row's A.
-    const __m128i a = _mm_and_si128(_mm_cvttps_epi32(_mm_loadu_ps(src + 3 * x)), low);
-    const __m128i b = _mm_and_si128(_mm_cvttps_epi32(_mm_loadu_ps(src + 3 * x + 3)), low);
-    const __m128i c = _mm_and_si128(_mm_cvttps_epi32(_mm_loadu_ps(src + 3 * x + 6)), low);
-    const __m128i d = _mm_and_si128(_mm_cvttps_epi32(_mm_loadu_ps(src + 3 * x + 9)), low);
-    const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(a, b), _mm_packs_epi32(c, d));
-    __m128i *p = (__m128i *)(row + 4 * x);
-    const __m128i old = _mm_loadu_si128(p);
-    _mm_storeu_si128(p, _mm_or_si128(_mm_andnot_si128(alpha, bytes), _mm_and_si128(old, alpha)));
-  }
-  for (; x < len; ++x)
-    for (int c = 0; c < 3; ++c) row[x * 4 + c] = stored_byte(src[x * 3 + c]);
-}
-
 // Counts of lit chunks of a row: before[i] chunks among the first i hold a
 // pixel with R, G or B non-zero.
 void count_lit_chunks(const unsigned char *row, int width, std::uint32_t *before) {
@@ -169,7 +130,8 @@ void RVBlurBitmap2(unsigned char *map, int width, int height, float distance, in
   // Output row y is written once rows up to y + n are done; the rows read
   // later lie above y and are still unchanged.
   const int ring = taps + 1 < height ? taps + 1 : height;
-  float *inter = alloc_floats((std::uint64_t)ring * len);
+  const std::uint64_t inter_bytes = (std::uint64_t)ring * len * sizeof(float);
+  float *inter = (float *)zeroed_pages(inter_bytes);
   // weights; the source row padded with n black pixels at both ends; one
   // output line and the float after it; the line pointers and weights of
   // one row's taps.
@@ -184,7 +146,7 @@ void RVBlurBitmap2(unsigned char *map, int width, int height, float distance, in
   std::uint32_t *lit_before = (std::uint32_t *)std::malloc(sizeof(std::uint32_t) * (chunks + 1));
   unsigned char *lit = (unsigned char *)std::malloc((std::size_t)(ring + 1) * (std::size_t)blocks);
   if (!inter || !scratch || !lines || !lit_before || !lit) {
-    std::free(inter);
+    release_pages(inter, inter_bytes);
     std::free(scratch);
     std::free(lines);
     std::free(lit_before);
@@ -262,5 +224,5 @@ void RVBlurBitmap2(unsigned char *map, int width, int height, float distance, in
   std::free(lit_before);
   std::free(lines);
   std::free(scratch);
-  std::free(inter);
+  release_pages(inter, inter_bytes);
 }
