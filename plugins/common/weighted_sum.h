@@ -6,6 +6,8 @@
 namespace seqfx_common {
 
 typedef float v4sf __attribute__((vector_size(16)));
+typedef float v8sf __attribute__((vector_size(32)));
+typedef float v16sf __attribute__((vector_size(64)));
 
 // Reads a vector from any float address (lines are not aligned).
 template <typename V>
@@ -15,50 +17,41 @@ inline __attribute__((always_inline)) void load(V &v, const float *p) {
 
 // out[x] = w[0] * lines[0][x] + w[1] * lines[1][x] + ... + w[m-1] * lines[m-1][x]
 // for x = begin .. end-1: single precision, from 0.0, the terms added in
-// that order. Each vector lane is one x and the terms are never regrouped,
-// so every lane gets the bytes of the plain loop.
-// A block of eight vectors keeps eight independent sums in registers.
-template <typename V>
-inline __attribute__((always_inline)) void weighted_sum_lanes(const float *const *lines,
-                                                              const float *w, int m, int begin,
+// that order. Each vector lane is one x and the terms are never regrouped
+// (no fused multiply-add either), so every lane gets the bytes of the plain
+// loop, whatever the width of the vectors.
+//
+// Groups of G vectors keep G independent sums in registers, so that the
+// additions of one tap do not wait for each other. Returns where it stopped:
+// the first x for which a whole group no longer fits.
+template <typename V, int G>
+inline __attribute__((always_inline)) int weighted_sum_groups(const float *const *lines,
+                                                              const float *w, int m, int x,
                                                               int end, float *out) {
   constexpr int L = (int)(sizeof(V) / sizeof(float));
-  int x = begin;
-  for (; x + 8 * L <= end; x += 8 * L) {
-    V a0 = {}, a1 = {}, a2 = {}, a3 = {}, a4 = {}, a5 = {}, a6 = {}, a7 = {};
+  for (; x + G * L <= end; x += G * L) {
+    V a[G];
+#pragma GCC unroll 8
+    for (int g = 0; g < G; ++g) a[g] = V{};
     for (int j = 0; j < m; ++j) {
       const float *s = lines[j] + x;
       const float wj = w[j];
-      V t0, t1, t2, t3, t4, t5, t6, t7;
-      load(t0, s);
-      load(t1, s + L);
-      load(t2, s + 2 * L);
-      load(t3, s + 3 * L);
-      load(t4, s + 4 * L);
-      load(t5, s + 5 * L);
-      load(t6, s + 6 * L);
-      load(t7, s + 7 * L);
-      a0 += t0 * wj;
-      a1 += t1 * wj;
-      a2 += t2 * wj;
-      a3 += t3 * wj;
-      a4 += t4 * wj;
-      a5 += t5 * wj;
-      a6 += t6 * wj;
-      a7 += t7 * wj;
+#pragma GCC unroll 8
+      for (int g = 0; g < G; ++g) {
+        V t;
+        load(t, s + g * L);
+        a[g] += t * wj;
+      }
     }
-    const V a[8] = {a0, a1, a2, a3, a4, a5, a6, a7};
     std::memcpy(out + x, a, sizeof a);
   }
-  for (; x + L <= end; x += L) {
-    V a = {};
-    for (int j = 0; j < m; ++j) {
-      V t;
-      load(t, lines[j] + x);
-      a += t * w[j];
-    }
-    std::memcpy(out + x, &a, sizeof a);
-  }
+  return x;
+}
+
+inline __attribute__((always_inline)) void weighted_sum_tail(const float *const *lines,
+                                                             const float *w, int m, int x,
+                                                             int end, float *out) {
+  x = weighted_sum_groups<v4sf, 1>(lines, w, m, x, end, out);
   for (; x < end; ++x) {
     float a = 0.0f;
     for (int j = 0; j < m; ++j) a += w[j] * lines[j][x];
@@ -66,9 +59,49 @@ inline __attribute__((always_inline)) void weighted_sum_lanes(const float *const
   }
 }
 
+// The same sums with vectors of 4, 8 or 16 floats. The wider forms are
+// compiled for the processors that have them and chosen at run time; the
+// 4-float form needs no more than the base instruction set.
+inline void weighted_sum_4(const float *const *lines, const float *w, int m, int begin, int end,
+                           float *out) {
+  int x = weighted_sum_groups<v4sf, 8>(lines, w, m, begin, end, out);
+  weighted_sum_tail(lines, w, m, x, end, out);
+}
+
+__attribute__((target("avx2"))) inline void weighted_sum_8(const float *const *lines,
+                                                            const float *w, int m, int begin,
+                                                            int end, float *out) {
+  int x = weighted_sum_groups<v8sf, 8>(lines, w, m, begin, end, out);
+  x = weighted_sum_groups<v8sf, 2>(lines, w, m, x, end, out);
+  weighted_sum_tail(lines, w, m, x, end, out);
+}
+
+__attribute__((target("avx512f"))) inline void weighted_sum_16(const float *const *lines,
+                                                                const float *w, int m,
+                                                                int begin, int end, float *out) {
+  int x = weighted_sum_groups<v16sf, 8>(lines, w, m, begin, end, out);
+  x = weighted_sum_groups<v16sf, 2>(lines, w, m, x, end, out);
+  x = weighted_sum_groups<v8sf, 1>(lines, w, m, x, end, out);
+  weighted_sum_tail(lines, w, m, x, end, out);
+}
+
+// The widest vectors this processor offers: 16, 8 or 4 floats.
+inline int widest_lanes() {
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx512f")) return 16;
+  if (__builtin_cpu_supports("avx2")) return 8;
+  return 4;
+}
+
 inline void weighted_sum(const float *const *lines, const float *w, int m, int begin, int end,
                          float *out) {
-  weighted_sum_lanes<v4sf>(lines, w, m, begin, end, out);
+  static const int lanes = widest_lanes();
+  if (lanes == 16)
+    weighted_sum_16(lines, w, m, begin, end, out);
+  else if (lanes == 8)
+    weighted_sum_8(lines, w, m, begin, end, out);
+  else
+    weighted_sum_4(lines, w, m, begin, end, out);
 }
 
 // A blurred value as it is stored: truncated toward zero, low 8 bits.

@@ -204,6 +204,18 @@ TEST_F(Beamsword, AnOddPixelOnAFlatGroundReachesExactlyItsWindow) {
   }
 }
 
+TEST_F(Beamsword, OutputThatIsTheInputGetsTheSameResult) {
+  // The input is read again after the auras are built: they must not be
+  // built in it.
+  for (double aura : {0.0, 3.0}) {
+    set({255, 40, 20, 0}, 2, aura, 0.7, 3);
+    Image src = blade(61, 37);
+    Image same = blade(61, 37);
+    p->call(1, 1, 0, 61, 37, same.record(), nullptr, same.record(), nullptr);
+    EXPECT_TRUE(seqfx_test::same_pixels(same, expected(src, (int)aura))) << aura;
+  }
+}
+
 TEST_F(Beamsword, MissingImagesLeaveTheOutputAlone) {
   Image src = seqfx_test::test_picture(7, 5);
   Image out = seqfx_test::solid(7, 5, {1, 2, 3, 4});

@@ -8,10 +8,13 @@
 #include "expand.h"
 #include "gaussian_blur.h"
 #include "highlights.h"
+#include "scratch.h"
 
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+
+#include <emmintrin.h>
 
 namespace {
 
@@ -36,10 +39,35 @@ int aura_radius(float v) {
   return v < 100.0f ? (int)v : 100;
 }
 
+// out = in + (mark + wide), each sum saturated at 255, for R, G, B (wide
+// null counts as black); out's A is in's A, to which the zeroed mark and
+// wide images add nothing. out may be in, or wide.
+void add_aura(const unsigned char *in, const unsigned char *mark, const unsigned char *wide,
+              unsigned char *out, std::size_t pixels) {
+  const __m128i alpha = _mm_set1_epi32((int)0xFF000000u);
+  std::size_t i = 0;
+  for (; i + 4 <= pixels; i += 4) {
+    const __m128i a = _mm_loadu_si128((const __m128i *)(in + 4 * i));
+    __m128i aura = _mm_loadu_si128((const __m128i *)(mark + 4 * i));
+    if (wide) aura = _mm_adds_epu8(aura, _mm_loadu_si128((const __m128i *)(wide + 4 * i)));
+    const __m128i sum = _mm_adds_epu8(a, _mm_andnot_si128(alpha, aura));
+    _mm_storeu_si128((__m128i *)(out + 4 * i), sum);
+  }
+  for (; i < pixels; ++i) {
+    out[4 * i + 3] = in[4 * i + 3];
+    for (int c = 0; c < 3; ++c) {
+      const unsigned m = mark[4 * i + c] + (wide ? wide[4 * i + c] : 0u);
+      const unsigned s = in[4 * i + c] + (m > 255 ? 255u : m);
+      out[4 * i + c] = (unsigned char)(s > 255 ? 255 : s);
+    }
+  }
+}
+
 }  // namespace
 
-using seqfx_common::add_saturating;
 using seqfx_common::isolate_highlights;
+using seqfx_common::release_pages;
+using seqfx_common::zeroed_pages;
 
 extern "C" {
 SEQFX_DATA char name[24] = "BeamBlade";
@@ -73,13 +101,15 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float factor0, float, int width,
   unsigned char *dst = out->rect;
   const std::size_t bytes = (std::size_t)width * (std::size_t)height * 4;
 
-  // The mark image and the wide aura, all zero. Without memory for them the
-  // picture is passed through unchanged.
-  unsigned char *mark = (unsigned char *)std::calloc(bytes, 1);
-  unsigned char *wide = (unsigned char *)std::calloc(bytes, 1);
+  // The mark image and the wide aura, all zero. The wide aura is built in
+  // out itself unless out is the input, which is read again at the end.
+  // Without memory for them the picture is passed through unchanged.
+  const bool own_wide = dst == in;
+  unsigned char *mark = (unsigned char *)zeroed_pages(bytes);
+  unsigned char *wide = own_wide ? (unsigned char *)zeroed_pages(bytes) : dst;
   if (!mark || !wide) {
-    std::free(mark);
-    std::free(wide);
+    release_pages(mark, bytes);
+    if (own_wide) release_pages(wide, bytes);
     if (dst != in) std::memcpy(dst, in, bytes);
     return;
   }
@@ -89,14 +119,14 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float factor0, float, int width,
   isolate_highlights(mark, mark, width, height, 0, 1.5f, 1.0f);
   gaussianBlur(mark, wide, width, height, (float)(2 * aura), p->quality);
   gaussianBlur(mark, mark, width, height, (float)aura, p->quality);
-  add_saturating(mark, wide, dst, width, height);
-  add_saturating(in, dst, dst, width, height);
+  // A wide aura of radius 0 is left as it was: black.
+  add_aura(in, mark, aura > 0 ? wide : nullptr, dst, (std::size_t)width * height);
   // The core blur's cost grows with its size: a size beyond the table's
   // largest is taken as the largest.
   gaussianBlur(dst, dst, width, height, p->blur_core > 20.0f ? 20.0f : p->blur_core, p->quality);
 
-  std::free(mark);
-  std::free(wide);
+  release_pages(mark, bytes);
+  if (own_wide) release_pages(wide, bytes);
 }
 
 SEQFX_STANDARD_ENTRIES(name, varstr, cfra, plugin_seq_doit)

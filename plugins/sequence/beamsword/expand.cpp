@@ -48,8 +48,10 @@ void expandPixels(const unsigned char *src, unsigned char *dst, int width, int h
   if (width <= 0 || height <= 0) return;
   const std::size_t W = (std::size_t)width, H = (std::size_t)height;
   if (expand <= 1) {
-    for (std::size_t i = 0; i < W * H; ++i)
-      if (is_source(src + i * 4, threshold)) fill(dst, width, (int)(i % W), (int)(i / W), r, g, b);
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x)
+        if (is_source(src + ((std::size_t)y * W + (std::size_t)x) * 4, threshold))
+          fill(dst, width, x, y, r, g, b);
     return;
   }
   // Every fill writes the same colour, so the result is the set of pixels

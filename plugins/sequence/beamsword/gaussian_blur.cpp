@@ -1,5 +1,6 @@
 #include "gaussian_blur.h"
 
+#include "pixel_lines.h"
 #include "scratch.h"
 #include "weighted_sum.h"
 
@@ -7,17 +8,23 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 using seqfx_common::alloc_floats;
+using seqfx_common::release_pages;
+using seqfx_common::zeroed_pages;
+using seqfx_common::gather;
+using seqfx_common::prefetch_row;
+using seqfx_common::spread;
 using seqfx_common::stored_byte;
 using seqfx_common::weighted_sum;
 
 namespace {
 
-// Columns per strip of the vertical pass, pixels per block of the
-// horizontal one.
-constexpr int kStrip = 64;
-constexpr int kBlock = 32;
+// Lines hold R, G, B of each pixel side by side as floats. They are summed
+// in blocks of kBlock values (whole pixels); a block whose every tap reads
+// the same value in each lane takes that value's flat sum instead.
+constexpr int kBlock = 48;
 
 // Weights of the offsets -n .. n (entry k for offset k - n), normalised by
 // their sum taken in that order.
@@ -37,13 +44,54 @@ void copy_colour(const unsigned char *src, unsigned char *dst, std::size_t pixel
     for (int c = 0; c < 3; ++c) dst[i * 4 + c] = src[i * 4 + c];
 }
 
+// weighted_sum over [begin, end) in blocks of kBlock values from begin;
+// the blocks for which flat(i0, i1) holds are left to flat, which fills
+// them itself.
+template <typename Flat>
+void sum_blocks(const float *const *lines, const float *w, int m, int begin, int end, float *out,
+                Flat flat) {
+  int x = begin;
+  while (x < end) {
+    int stop = x;
+    while (stop < end) {
+      const int next = stop + kBlock < end ? stop + kBlock : end;
+      if (flat(stop, next)) break;
+      stop = next;
+    }
+    if (stop > x) {
+      weighted_sum(lines, w, m, x, stop, out);
+      x = stop;
+    } else {
+      x = x + kBlock < end ? x + kBlock : end;
+    }
+  }
+}
+
+// Counts of colour changes along a row: before[x + 1] changes of R, G or B
+// between neighbouring pixels among the first x + 1.
+void count_changes(const unsigned char *row, int width, std::uint32_t *before) {
+  before[0] = before[1] = 0;
+  std::uint32_t prev;
+  std::memcpy(&prev, row, 4);
+  for (int x = 1; x < width; ++x) {
+    std::uint32_t px;
+    std::memcpy(&px, row + 4 * (std::size_t)x, 4);
+    unsigned char a[4], b[4];
+    std::memcpy(a, &px, 4);
+    std::memcpy(b, &prev, 4);
+    before[x + 1] = before[x] + (a[0] != b[0] || a[1] != b[1] || a[2] != b[2]);
+    prev = px;
+  }
+}
+
 }  // namespace
 
 int gaussianBlur(const unsigned char *src, unsigned char *dst, int width, int height,
                  float amount, int quality) {
   if (!(amount > 0.0f)) return 0;
   if (width <= 0 || height <= 0) return 1;
-  const std::size_t W = (std::size_t)width;
+  const std::size_t W = (std::size_t)width, len = 3 * W;
+  const int line = 3 * width;
   const float fn = (float)quality * amount;
   // Below 1 the kernel is the one tap. A window longer than any frame (only
   // outside the table, where i * i could overflow) is refused like memory
@@ -54,35 +102,43 @@ int gaussianBlur(const unsigned char *src, unsigned char *dst, int width, int he
     return 0;
   }
 
-  // The horizontal result: one float plane per channel holding the stored
-  // bytes. It is complete before the vertical pass writes dst, so src may
-  // be dst.
-  const std::size_t plane_size = W * (std::size_t)height;
-  float *inter = alloc_floats((std::uint64_t)plane_size * 3);
-  // weights, the sum of a flat window of each byte value, a row with n
-  // repeated edge pixels at both ends, one output line; the line pointers of
-  // the horizontal taps and the rows of a plane with n repeated edge rows at
-  // both ends; the ends of runs of equal values along a padded row and
-  // along a padded column of strips.
-  const std::size_t padded = W + 2 * (std::size_t)n, tall = (std::size_t)height + 2 * n;
-  float *scratch = alloc_floats((std::uint64_t)taps + 256 + padded + W);
-  const float **lines = (const float **)std::malloc(sizeof(float *) * ((std::size_t)taps + tall));
-  int *runs = (int *)std::malloc(sizeof(int) * (padded + (std::size_t)height + 2 * tall));
-  if (!inter || !scratch || !lines || !runs) {
-    std::free(inter);
+  // Horizontal results are kept for the 2n + 1 rows the vertical window can
+  // reach (row r in slot r % ring), each a line of stored bytes as floats.
+  // Output row y is written once rows up to y + n are done; the rows read
+  // later lie above y and are still unchanged, so src may be dst.
+  const int ring = taps < height ? taps : height;
+  const std::uint64_t inter_bytes = (std::uint64_t)ring * len * sizeof(float);
+  float *inter = (float *)zeroed_pages(inter_bytes);
+  // weights; the sum of a flat window of each byte value; the source row
+  // with n repeated edge pixels at both ends and one float after them; one
+  // output line and the float after it.
+  const std::size_t padded = len + 6 * (std::size_t)n + 1;
+  float *scratch = alloc_floats((std::uint64_t)taps + 256 + padded + len + 1);
+  // the line pointers of the horizontal and the vertical taps.
+  const float **lines = (const float **)std::malloc(sizeof(float *) * (std::size_t)taps * 2);
+  // Per source row the running count of colour changes; per ring row and
+  // block whether it differs from the row below, and per block whether any
+  // row of the current window does.
+  const int blocks = (line + kBlock - 1) / kBlock;
+  std::uint32_t *changes = (std::uint32_t *)std::malloc(sizeof(std::uint32_t) * (W + 1));
+  unsigned char *changed =
+      (unsigned char *)std::malloc((std::size_t)(ring + 1) * (std::size_t)blocks);
+  if (!inter || !scratch || !lines || !changes || !changed) {
+    release_pages(inter, inter_bytes);
     std::free(scratch);
     std::free(lines);
-    std::free(runs);
-    copy_colour(src, dst, plane_size);
+    std::free(changes);
+    std::free(changed);
+    copy_colour(src, dst, W * (std::size_t)height);
     return 0;
   }
+  unsigned char *window_changed = changed + (std::size_t)ring * blocks;
   float *weight = scratch;
   float *flat = weight + taps;
   float *pad = flat + 256;
-  float *strip = pad + padded;
+  float *out = pad + padded;
+  out[len] = 0.0f;
   make_weights(weight, n, amount);
-  const float **across = lines, **rows = lines + taps;
-  for (int k = 0; k < taps; ++k) across[k] = pad + k;  // pixel x reads x - n + k
   // A window of one value v sums to flat[v], the same terms in the same
   // order. Marks are flat colour on black, so most windows are flat.
   for (int v = 0; v < 256; ++v) {
@@ -90,75 +146,84 @@ int gaussianBlur(const unsigned char *src, unsigned char *dst, int width, int he
     for (int k = 0; k < taps; ++k) acc += (float)v * weight[k];
     flat[v] = acc;
   }
-  int *run_x = runs;                 // padded row: last index of the run from i
-  int *strip_value = run_x + padded;  // per row: the strip's one value, or -1
-  int *value_y = strip_value + height, *run_y = value_y + tall;
+  const float **across = lines, **column = lines + taps;
+  for (int k = 0; k < taps; ++k) across[k] = pad + 3 * k;  // pixel x reads x - n + k
+  auto slot = [&](int r) { return inter + (std::size_t)(r % ring) * len; };
+  auto held = [&](int r) { return r < 0 ? 0 : (r >= height ? height - 1 : r); };
 
+  int done = 0;  // rows with their horizontal result in the ring
   for (int y = 0; y < height; ++y) {
-    const unsigned char *row = src + (std::size_t)y * W * 4;
-    for (int c = 0; c < 3; ++c) {
-      for (int k = 0; k < n; ++k) {
-        pad[k] = row[c];
-        pad[n + W + k] = row[(W - 1) * 4 + c];
-      }
-      for (std::size_t x = 0; x < W; ++x) pad[n + x] = row[x * 4 + c];
-      run_x[padded - 1] = (int)padded - 1;
-      for (std::size_t i = padded - 1; i-- > 0;) run_x[i] = pad[i] == pad[i + 1] ? run_x[i + 1] : (int)i;
-      float *out = inter + c * plane_size + (std::size_t)y * W;
-      // Pixels x0 .. x1-1 read pad[x0 .. x1 - 1 + 2n].
-      for (int x0 = 0; x0 < width; x0 += kBlock) {
-        const int x1 = x0 + kBlock < width ? x0 + kBlock : width;
-        if (run_x[x0] >= x1 - 1 + 2 * n) {
-          const float v = (float)stored_byte(flat[(int)pad[x0]]);
-          for (int x = x0; x < x1; ++x) out[x] = v;
-        } else {
-          weighted_sum(across, weight, taps, x0, x1, out);
-          for (int x = x0; x < x1; ++x) out[x] = (float)stored_byte(out[x]);
+    // The output row's A bytes are read back when it is written: they are
+    // fetched while the horizontal pass runs.
+    unsigned char *dst_row = dst + (std::size_t)y * W * 4;
+    prefetch_row(dst_row, W * 4);
+    for (; done < height && done <= y + n; ++done) {
+      const unsigned char *row = src + (std::size_t)done * W * 4;
+      float *p = pad + 3 * (std::size_t)n;
+      spread(row, p, W);
+      for (std::size_t k = 0; k < 3 * (std::size_t)n; k += 3)
+        for (int c = 0; c < 3; ++c) {
+          pad[k + c] = p[c];
+          p[len + k + c] = p[len - 3 + c];
         }
+      count_changes(row, width, changes);
+      float *dst_line = slot(done);
+      // Values i0 .. i1-1 (pixels i0/3 .. i1/3 - 1) read the source pixels
+      // from i0/3 - n to i1/3 - 1 + n, held inside the row.
+      sum_blocks(across, weight, taps, 0, line, dst_line, [&](int i0, int i1) {
+        const int lo = i0 / 3 - n > 0 ? i0 / 3 - n : 0;
+        const int hi = i1 / 3 - 1 + n < width ? i1 / 3 - 1 + n : width - 1;
+        if (changes[hi + 1] != changes[lo + 1]) return false;
+        const float r = flat[(int)p[3 * lo]], g = flat[(int)p[3 * lo + 1]],
+                    b = flat[(int)p[3 * lo + 2]];
+        for (int i = i0; i < i1; i += 3) {
+          dst_line[i] = r;
+          dst_line[i + 1] = g;
+          dst_line[i + 2] = b;
+        }
+        return true;
+      });
+      unsigned char *flags = changed + (std::size_t)(done % ring) * blocks;
+      const float *below = done > 0 ? slot(done - 1) : nullptr;
+      for (int b = 0, i0 = 0; i0 < line; ++b, i0 += kBlock) {
+        const int i1 = i0 + kBlock < line ? i0 + kBlock : line;
+        for (int i = i0; i < i1; ++i) dst_line[i] = (float)stored_byte(dst_line[i]);
+        // Stored bytes as floats: equal values have equal bits.
+        flags[b] = below && std::memcmp(dst_line + i0, below + i0, sizeof(float) * (i1 - i0)) != 0;
       }
     }
+    // Vertical pass: tap k reads row y - n + k held inside the image. A
+    // block where the rows of the window do not change takes flat sums.
+    const int lo = held(y - n), hi = held(y + n);
+    for (int k = 0; k < taps; ++k) column[k] = slot(held(y - n + k));
+    for (int b = 0; b < blocks; ++b) window_changed[b] = 0;
+    for (int r = lo + 1; r <= hi; ++r) {
+      const unsigned char *flags = changed + (std::size_t)(r % ring) * blocks;
+      for (int b = 0; b < blocks; ++b) window_changed[b] |= flags[b];
+    }
+    const float *bottom = column[0];
+    sum_blocks(column, weight, taps, 0, line, out, [&](int i0, int i1) {
+      if (window_changed[i0 / kBlock]) return false;
+      // Black, the most common flat block, sums to 0.
+      std::uint32_t bits = 0;
+      for (int i = i0; i < i1; ++i) {
+        std::uint32_t b;
+        std::memcpy(&b, bottom + i, 4);
+        bits |= b;
+      }
+      if (bits == 0)
+        std::memset(out + i0, 0, sizeof(float) * (i1 - i0));
+      else
+        for (int i = i0; i < i1; ++i) out[i] = flat[(int)bottom[i]];
+      return true;
+    });
+    gather(out, dst_row, W);
   }
 
-  // Vertical pass in strips of columns, bottom to top, so that the rows a
-  // strip's window spans stay in the cache: output row y reads rows[y + k],
-  // which is row y - n + k held inside the image.
-  for (int c = 0; c < 3; ++c) {
-    const float *plane = inter + c * plane_size;
-    for (std::size_t i = 0; i < tall; ++i) {
-      const int r = (int)i - n < 0 ? 0 : ((int)i - n >= height ? height - 1 : (int)i - n);
-      rows[i] = plane + (std::size_t)r * W;
-    }
-    for (int x0 = 0; x0 < width; x0 += kStrip) {
-      const int x1 = x0 + kStrip < width ? x0 + kStrip : width;
-      for (int r = 0; r < height; ++r) {
-        const float *p = plane + (std::size_t)r * W;
-        int x = x0 + 1;
-        while (x < x1 && p[x] == p[x0]) ++x;
-        strip_value[r] = x == x1 ? (int)p[x0] : -1;
-      }
-      for (std::size_t i = 0; i < tall; ++i) {
-        const int r = (int)i - n < 0 ? 0 : ((int)i - n >= height ? height - 1 : (int)i - n);
-        value_y[i] = strip_value[r];
-      }
-      run_y[tall - 1] = (int)tall - 1;
-      for (std::size_t i = tall - 1; i-- > 0;)
-        run_y[i] = value_y[i] == value_y[i + 1] ? run_y[i + 1] : (int)i;
-      for (int y = 0; y < height; ++y) {
-        unsigned char *out = dst + ((std::size_t)y * W + (std::size_t)x0) * 4 + c;
-        if (value_y[y] >= 0 && run_y[y] >= y + 2 * n) {
-          const unsigned char v = stored_byte(flat[value_y[y]]);
-          for (int x = x0; x < x1; ++x, out += 4) *out = v;
-          continue;
-        }
-        weighted_sum(rows + y, weight, taps, x0, x1, strip);
-        for (int x = x0; x < x1; ++x, out += 4) *out = stored_byte(strip[x]);
-      }
-    }
-  }
-
-  std::free(runs);
+  std::free(changed);
+  std::free(changes);
   std::free(lines);
   std::free(scratch);
-  std::free(inter);
+  release_pages(inter, inter_bytes);
   return 1;
 }

@@ -1,5 +1,6 @@
 #include "blur.h"
 
+#include "pixel_lines.h"
 #include "scratch.h"
 #include "weighted_sum.h"
 
@@ -7,8 +8,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 using seqfx_common::alloc_floats;
+using seqfx_common::release_pages;
+using seqfx_common::zeroed_pages;
+using seqfx_common::gather;
+using seqfx_common::spread;
 using seqfx_common::stored_byte;
 using seqfx_common::weighted_sum;
 
@@ -42,12 +48,15 @@ void make_weights(float *weight, int n, float distance) {
   for (int k = 0; k < 2 * n; ++k) weight[k] = weight[k] / sum;
 }
 
-// Lines are summed in blocks of this many pixels; a block whose taps all
-// read black is set to 0 without summing (its sum is +0.0 exactly).
-constexpr int kBlock = 32;
+// Lines hold R, G, B of each pixel side by side as floats (3 per pixel).
+// They are summed in blocks of kBlock values; a block whose taps all read
+// black is set to 0 without summing (its sum is +0.0 exactly). kChunk
+// pixels of a source row share one lit flag.
+constexpr int kBlock = 48;
+constexpr int kChunk = 32;
 
 // weighted_sum over [begin, end), leaving out the blocks for which
-// black(x0, x1) holds.
+// black(i0, i1) holds; blocks start at begin.
 template <typename Black>
 void sum_lit_blocks(const float *const *lines, const float *w, int m, int begin, int end,
                     float *out, Black black) {
@@ -70,6 +79,40 @@ void sum_lit_blocks(const float *const *lines, const float *w, int m, int begin,
   }
 }
 
+// Counts of lit chunks of a row: before[i] chunks among the first i hold a
+// pixel with R, G or B non-zero.
+void count_lit_chunks(const unsigned char *row, int width, std::uint32_t *before) {
+  before[0] = 0;
+  for (int c = 0, x0 = 0; x0 < width; ++c, x0 += kChunk) {
+    const int x1 = x0 + kChunk < width ? x0 + kChunk : width;
+    std::uint32_t any = 0;
+    for (int x = x0; x < x1; ++x) {
+      std::uint32_t px;
+      std::memcpy(&px, row + 4 * (std::size_t)x, 4);
+      any |= px;
+    }
+    // The A byte is the last one of a pixel in memory: leave it out.
+    unsigned char bytes[4];
+    std::memcpy(bytes, &any, 4);
+    before[c + 1] = before[c] + ((bytes[0] | bytes[1] | bytes[2]) != 0);
+  }
+}
+
+// The sums of a line as they are stored (truncated toward zero, low 8 bits,
+// back as floats), and per block of kBlock values whether any is non-zero.
+void store_line(float *line, int len, unsigned char *lit) {
+  for (int b = 0, i0 = 0; i0 < len; ++b, i0 += kBlock) {
+    const int i1 = i0 + kBlock < len ? i0 + kBlock : len;
+    int any = 0;
+    for (int i = i0; i < i1; ++i) {
+      const int v = stored_byte(line[i]);
+      line[i] = (float)v;
+      any |= v;
+    }
+    lit[b] = any != 0;
+  }
+}
+
 }  // namespace
 
 void RVBlurBitmap2(unsigned char *map, int width, int height, float distance, int quality) {
@@ -79,27 +122,31 @@ void RVBlurBitmap2(unsigned char *map, int width, int height, float distance, in
   // that i * i would overflow (both only outside the table), blurs nothing.
   if (!(fn >= 1.0f) || fn > 40000.0f) return;
   const int n = (int)fn, taps = 2 * n;
-  const std::size_t W = (std::size_t)width;
+  const std::size_t W = (std::size_t)width, len = 3 * W;
+  const int line = 3 * width;
 
   // Horizontal results are kept for the 2n + 1 rows the vertical window can
-  // reach (row r in slot r % ring), one float plane per channel holding the
-  // stored bytes. Output row y is written once rows up to y + n are done;
-  // the rows read later lie above y and are still unchanged.
+  // reach (row r in slot r % ring), each a line of stored bytes as floats.
+  // Output row y is written once rows up to y + n are done; the rows read
+  // later lie above y and are still unchanged.
   const int ring = taps + 1 < height ? taps + 1 : height;
-  float *inter = alloc_floats((std::uint64_t)ring * 3 * W);
-  // weights; per channel a row padded with n black pixels at both ends and
-  // one output line; the line pointers and weights of one row's taps.
-  const std::size_t padded = W + (std::size_t)taps;
-  float *scratch = alloc_floats((std::uint64_t)taps * 2 + 3 * padded + 3 * W);
+  const std::uint64_t inter_bytes = (std::uint64_t)ring * len * sizeof(float);
+  float *inter = (float *)zeroed_pages(inter_bytes);
+  // weights; the source row padded with n black pixels at both ends; one
+  // output line and the float after it; the line pointers and weights of
+  // one row's taps.
+  const std::size_t padded = len + 6 * (std::size_t)n;
+  float *scratch = alloc_floats((std::uint64_t)taps * 2 + padded + len + 1);
   const float **lines = (const float **)std::malloc(sizeof(float *) * (std::size_t)taps * 3);
-  // Black pixels are common (all below the threshold): per padded row the
-  // count of lit values before each position, and per ring row and block of
-  // its three planes whether anything in it is lit.
-  const int blocks = (3 * width + kBlock - 1) / kBlock;
-  std::uint32_t *lit_before = (std::uint32_t *)std::malloc(sizeof(std::uint32_t) * (padded + 1));
+  // Black pixels are common (all below the threshold): per source row the
+  // running count of lit chunks, and per ring row and block whether
+  // anything in it is lit.
+  const int chunks = (width + kChunk - 1) / kChunk;
+  const int blocks = (line + kBlock - 1) / kBlock;
+  std::uint32_t *lit_before = (std::uint32_t *)std::malloc(sizeof(std::uint32_t) * (chunks + 1));
   unsigned char *lit = (unsigned char *)std::malloc((std::size_t)(ring + 1) * (std::size_t)blocks);
   if (!inter || !scratch || !lines || !lit_before || !lit) {
-    std::free(inter);
+    release_pages(inter, inter_bytes);
     std::free(scratch);
     std::free(lines);
     std::free(lit_before);
@@ -109,16 +156,19 @@ void RVBlurBitmap2(unsigned char *map, int width, int height, float distance, in
   unsigned char *lit_taps = lit + (std::size_t)ring * blocks;  // any tap row lit, per block
   float *weight = scratch;
   float *tapw = weight + taps;
-  float *pads = tapw + taps;       // channel c at pads + c * padded
-  float *out = pads + 3 * padded;  // channel c at out + c * W
+  float *pad = tapw + taps;
+  float *out = pad + padded;
+  out[len] = 0.0f;
   make_weights(weight, n, distance);
 
   // Black padding stands for the skipped taps: adding w * 0.0 leaves a sum
-  // unchanged. The pointers are those of channel 0; channel c's lie
-  // c * padded further on.
+  // unchanged. Value i of a line (pixel i / 3) reads pad[i + 3k] for tap k.
   const float **plain = lines, **mirror = lines + taps, **column = lines + 2 * taps;
-  for (int c = 0; c < 3; ++c)
-    for (int k = 0; k < n; ++k) pads[c * padded + k] = pads[c * padded + n + W + k] = 0.0f;
+  for (int k = 0; k < taps; ++k) {
+    plain[k] = pad + 3 * k;             // pixel x reads x - n + k
+    mirror[k] = pad + 3 * (2 * n - k);  // pixel x reads x + n - k
+  }
+  for (std::size_t i = 0; i < 3 * (std::size_t)n; ++i) pad[i] = pad[3 * n + len + i] = 0.0f;
   // Runs of pixels along a row with the same window: for rows of 2n or
   // more the plain window, then the mirrored one for the last n; shorter
   // rows alternate at most twice more.
@@ -131,63 +181,48 @@ void RVBlurBitmap2(unsigned char *map, int width, int height, float distance, in
     run_mirrored[runs] = m;
     ++runs;
   }
-  auto plane = [&](int r, int c) { return inter + ((std::size_t)(r % ring) * 3 + c) * W; };
+  // Values i0 .. i1-1 of a line read the source pixels i0/3 - n .. (i1-1)/3 + n.
+  auto black = [&](int i0, int i1) {
+    const int lo = i0 / 3 - n, hi = (i1 - 1) / 3 + n;
+    const int c0 = lo > 0 ? lo / kChunk : 0, c1 = (hi < width ? hi : width - 1) / kChunk + 1;
+    return lit_before[c1] == lit_before[c0];
+  };
+  auto slot = [&](int r) { return inter + (std::size_t)(r % ring) * len; };
 
   int done = 0;  // rows with their horizontal result in the ring
   for (int y = 0; y < height; ++y) {
     for (; done < height && done <= y + n; ++done) {
       const unsigned char *row = map + (std::size_t)done * W * 4;
-      for (std::size_t x = 0; x < W; ++x)
-        for (int c = 0; c < 3; ++c) pads[c * padded + n + x] = row[x * 4 + c];
-      for (int c = 0; c < 3; ++c) {
-        const float *pad = pads + c * padded;
-        for (int k = 0; k < taps; ++k) {
-          plain[k] = pad + k;           // pixel x reads x - n + k
-          mirror[k] = pad + 2 * n - k;  // pixel x reads x + n - k
-        }
-        lit_before[0] = 0;
-        for (std::size_t i = 0; i < padded; ++i) lit_before[i + 1] = lit_before[i] + (pad[i] != 0.0f);
-        // Both windows of pixels x0 .. x1-1 read pad[x0 .. x1 + 2n - 1].
-        auto black = [&](int x0, int x1) { return lit_before[x1 + taps] == lit_before[x0]; };
-        float *dst = plane(done, c);
-        for (int i = 0; i < runs; ++i)
-          sum_lit_blocks(run_mirrored[i] ? mirror : plain, weight, taps, run_begin[i],
-                         i + 1 < runs ? run_begin[i + 1] : width, dst, black);
-        for (std::size_t x = 0; x < W; ++x) dst[x] = (float)stored_byte(dst[x]);
-      }
-      const float *planes = plane(done, 0);
-      unsigned char *flags = lit + (std::size_t)(done % ring) * blocks;
-      for (int b = 0; b < blocks; ++b) {
-        const int x1 = (b + 1) * kBlock < 3 * width ? (b + 1) * kBlock : 3 * width;
-        unsigned char any = 0;
-        for (int x = b * kBlock; x < x1; ++x) any |= planes[x] != 0.0f;
-        flags[b] = any;
-      }
+      spread(row, pad + 3 * n, W);
+      count_lit_chunks(row, width, lit_before);
+      float *dst = slot(done);
+      for (int i = 0; i < runs; ++i)
+        sum_lit_blocks(run_mirrored[i] ? mirror : plain, weight, taps, 3 * run_begin[i],
+                       3 * (i + 1 < runs ? run_begin[i + 1] : width), dst, black);
+      store_line(dst, line, lit + (std::size_t)(done % ring) * blocks);
     }
     // Vertical pass: only the taps that land inside the image are summed.
-    // The three planes of a row lie end to end and are summed as one line.
     const bool m = mirrored(y, height, n);
     int count = 0;
     for (int k = 0; k < taps; ++k) {
       const int r = m ? y + n - k : y - n + k;
       if (r < 0 || r >= height) continue;
-      column[count] = plane(r, 0);
+      column[count] = slot(r);
       tapw[count] = weight[k];
       const unsigned char *flags = lit + (std::size_t)(r % ring) * blocks;
       for (int b = 0; b < blocks; ++b) lit_taps[b] = count ? lit_taps[b] | flags[b] : flags[b];
       ++count;
     }
     // The vertical blocks start at 0 and step by kBlock, as the flags do.
-    sum_lit_blocks(column, tapw, count, 0, 3 * width, out,
-                   [&](int x0, int) { return lit_taps[x0 / kBlock] == 0; });
+    sum_lit_blocks(column, tapw, count, 0, line, out,
+                   [&](int i0, int) { return lit_taps[i0 / kBlock] == 0; });
     unsigned char *row = map + (std::size_t)y * W * 4;
-    for (std::size_t x = 0; x < W; ++x)
-      for (int c = 0; c < 3; ++c) row[x * 4 + c] = stored_byte(out[c * W + x]);
+    gather(out, row, W);
   }
 
   std::free(lit);
   std::free(lit_before);
   std::free(lines);
   std::free(scratch);
-  std::free(inter);
+  release_pages(inter, inter_bytes);
 }

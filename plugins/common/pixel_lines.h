@@ -1,0 +1,62 @@
+// Rows of pixels as lines of floats for the blurs: R, G, B of each pixel
+// side by side, three floats per pixel, so that one weighted sum covers
+// the three channels.
+#pragma once
+
+#include "weighted_sum.h"
+
+#include <cstddef>
+
+#include <emmintrin.h>
+
+namespace seqfx_common {
+
+// R, G, B of len pixels as floats, side by side. Each pixel is written as
+// four floats, its A as 0.0, which the next pixel's R overwrites: dst must
+// have room for one float after the last pixel.
+inline void spread(const unsigned char *row, float *dst, std::size_t len) {
+  const __m128i rgb = _mm_set1_epi32(0x00FFFFFF), zero = _mm_setzero_si128();
+  std::size_t x = 0;
+  for (; x + 4 <= len; x += 4) {
+    const __m128i px = _mm_and_si128(_mm_loadu_si128((const __m128i *)(row + 4 * x)), rgb);
+    const __m128i lo = _mm_unpacklo_epi8(px, zero), hi = _mm_unpackhi_epi8(px, zero);
+    _mm_storeu_ps(dst + 3 * x, _mm_cvtepi32_ps(_mm_unpacklo_epi16(lo, zero)));
+    _mm_storeu_ps(dst + 3 * x + 3, _mm_cvtepi32_ps(_mm_unpackhi_epi16(lo, zero)));
+    _mm_storeu_ps(dst + 3 * x + 6, _mm_cvtepi32_ps(_mm_unpacklo_epi16(hi, zero)));
+    _mm_storeu_ps(dst + 3 * x + 9, _mm_cvtepi32_ps(_mm_unpackhi_epi16(hi, zero)));
+  }
+  for (; x < len; ++x) {
+    dst[3 * x] = row[4 * x];
+    dst[3 * x + 1] = row[4 * x + 1];
+    dst[3 * x + 2] = row[4 * x + 2];
+  }
+}
+
+// Stores the R, G, B of len pixels, given as stored sums side by side, into
+// row; the A bytes stay. Reads one float after the last pixel.
+inline void gather(const float *src, unsigned char *row, std::size_t len) {
+  const __m128i low = _mm_set1_epi32(0xFF), alpha = _mm_set1_epi32((int)0xFF000000u);
+  std::size_t x = 0;
+  for (; x + 4 <= len; x += 4) {
+    // Truncated toward zero, the low 8 bits of each; the fourth lane of
+    // every pixel (the next pixel's R) is replaced by the row's A.
+    const __m128i a = _mm_and_si128(_mm_cvttps_epi32(_mm_loadu_ps(src + 3 * x)), low);
+    const __m128i b = _mm_and_si128(_mm_cvttps_epi32(_mm_loadu_ps(src + 3 * x + 3)), low);
+    const __m128i c = _mm_and_si128(_mm_cvttps_epi32(_mm_loadu_ps(src + 3 * x + 6)), low);
+    const __m128i d = _mm_and_si128(_mm_cvttps_epi32(_mm_loadu_ps(src + 3 * x + 9)), low);
+    const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(a, b), _mm_packs_epi32(c, d));
+    __m128i *p = (__m128i *)(row + 4 * x);
+    const __m128i old = _mm_loadu_si128(p);
+    _mm_storeu_si128(p, _mm_or_si128(_mm_andnot_si128(alpha, bytes), _mm_and_si128(old, alpha)));
+  }
+  for (; x < len; ++x)
+    for (int c = 0; c < 3; ++c) row[x * 4 + c] = stored_byte(src[x * 3 + c]);
+}
+
+// Asks for the bytes of a row to be brought into the cache ahead of their
+// use, so that reading them later does not wait on memory.
+inline void prefetch_row(const unsigned char *row, std::size_t bytes) {
+  for (std::size_t i = 0; i < bytes; i += 64) _mm_prefetch((const char *)(row + i), _MM_HINT_T0);
+}
+
+}  // namespace seqfx_common

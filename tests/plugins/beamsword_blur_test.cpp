@@ -1,0 +1,63 @@
+// The beam blur's fast paths (flat windows along rows and down columns,
+// the ring of rows, one image blurred in place) against the plain loops,
+// on random pictures, sizes and windows.
+
+#include "beamsword_reference.h"
+#include "gaussian_blur.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+// Noise, marks of one colour on black, or flat bands with odd pixels; the
+// A bytes are noise.
+Bytes picture(std::mt19937 &rng, int w, int h, int kind) {
+  Bytes p((size_t)w * h * 4);
+  std::uniform_int_distribution<int> byte(0, 255), percent(0, 99);
+  const unsigned char colour[3] = {250, 60, 20};
+  for (size_t i = 0; i < p.size(); i += 4) {
+    const int x = (int)(i / 4) % w, y = (int)(i / 4) / w;
+    const bool lit = percent(rng) < 2;
+    for (int c = 0; c < 3; ++c) {
+      if (kind == 0) p[i + c] = (unsigned char)byte(rng);
+      if (kind == 1) p[i + c] = (lit || (x + y) % 23 == 0) ? colour[c] : 0;
+      if (kind == 2) p[i + c] = lit ? (unsigned char)byte(rng) : (unsigned char)(y / 9 * 50 + c);
+    }
+    p[i + 3] = (unsigned char)byte(rng);
+  }
+  return p;
+}
+
+TEST(BeamswordBlur, MatchesThePlainLoopsOnRandomFrames) {
+  std::mt19937 rng(21);
+  const std::pair<int, int> shapes[] = {{1, 57}, {61, 1}, {1, 1}, {2, 130}, {131, 7}, {97, 45}};
+  std::uniform_real_distribution<float> amount(0.1f, 20.0f);
+  for (int round = 0; round < 40; ++round) {
+    auto [w, h] = shapes[round % 6];
+    if (round >= 12) {  // any size up to 150 x 80
+      w = 1 + (int)(rng() % 150);
+      h = 1 + (int)(rng() % 80);
+    }
+    const float a = amount(rng);
+    const int quality = 1 + (int)(rng() % 5);
+    const int kind = round % 3;
+    const Bytes src = picture(rng, w, h, kind);
+    // Into another image (whose A bytes must stay) and in place.
+    Bytes got = picture(rng, w, h, 0), want = got;
+    gaussianBlur(src.data(), got.data(), w, h, a, quality);
+    beamsword_reference::blur(src.data(), want.data(), w, h, a, quality);
+    ASSERT_EQ(got, want) << w << "x" << h << " amount " << a << " quality " << quality
+                         << " picture " << kind;
+    Bytes same = src;
+    gaussianBlur(same.data(), same.data(), w, h, a, quality);
+    for (size_t i = 3; i < same.size(); i += 4) want[i] = src[i];
+    ASSERT_EQ(same, want) << "in place, " << w << "x" << h << " amount " << a;
+  }
+}
+
+}  // namespace
