@@ -23,6 +23,8 @@ template <int N>
 struct Lanes {
   typedef double D __attribute__((vector_size(8 * N)));
   typedef long long M __attribute__((vector_size(8 * N)));
+  typedef unsigned U __attribute__((vector_size(4 * N)));  // one pixel per lane
+  typedef int I __attribute__((vector_size(4 * N)));
 };
 
 template <typename D, typename M>
@@ -52,16 +54,27 @@ __attribute__((always_inline)) inline D wrap360(D x) {
   return r;
 }
 
-template <int N>
+// The same remainder for -360 <= x < 1080 (a turn of at most 360 degrees
+// added to a hue below 360): at most two turns taken off or one added, each
+// an exact difference. -360 gives +0 where the remainder is -0; both lead to
+// the same bytes.
+template <typename D, typename M>
+__attribute__((always_inline)) inline D wrap_near(D x) {
+  return pick<D, M>((M)(x >= 720.0), x - 720.0,
+                    pick<D, M>((M)(x >= 360.0), x - 360.0, pick<D, M>((M)(x <= -360.0), x + 360.0, x)));
+}
+
+template <int N, bool kNear>
 __attribute__((always_inline)) inline void shift_block(unsigned char *px, double dh, double ds, double dv) {
   typedef typename Lanes<N>::D D;
   typedef typename Lanes<N>::M M;
-  D b0, b1, b2;
-  for (int j = 0; j < N; ++j) {
-    b0[j] = px[4 * j];
-    b1[j] = px[4 * j + 1];
-    b2[j] = px[4 * j + 2];
-  }
+  typedef typename Lanes<N>::U U;
+  typedef typename Lanes<N>::I I;
+  U pixels;
+  std::memcpy(&pixels, px, sizeof pixels);
+  const D b0 = __builtin_convertvector((I)(pixels & 0xFFu), D);
+  const D b1 = __builtin_convertvector((I)(pixels >> 8 & 0xFFu), D);
+  const D b2 = __builtin_convertvector((I)(pixels >> 16 & 0xFFu), D);
   D mx = pick<D, M>((M)(b1 > b0), b1, b0);
   mx = pick<D, M>((M)(b2 > mx), b2, mx);
   D mn = pick<D, M>((M)(b1 < b0), b1, b0);
@@ -69,10 +82,13 @@ __attribute__((always_inline)) inline void shift_block(unsigned char *px, double
   const D delta = mx - mn;
   const M grey = (M)(delta == 0.0);
   D s = pick<D, M>((M)(mx == 0.0), mx - mx, delta / mx);
-  const D h0 = 60.0 * (b2 - b1) / delta;
-  const D h1 = 60.0 * (2.0 + (b1 - b0) / delta);
-  const D h2 = 60.0 * (4.0 + (b0 - b2) / delta);
-  D h = pick<D, M>((M)(b0 == mx), h0, pick<D, M>((M)(b2 == mx), h1, h2));
+  // One quotient per pixel: 60 (b2 - b1) / delta where byte 0 is the
+  // largest, else the difference of the other two over delta, placed in
+  // its sixth of the circle.
+  const M first = (M)(b0 == mx), second = ~first & (M)(b2 == mx);
+  const D num = pick<D, M>(first, 60.0 * (b2 - b1), pick<D, M>(second, b1 - b0, b0 - b2));
+  const D quo = num / delta;
+  D h = pick<D, M>(first, quo, 60.0 * (pick<D, M>(second, quo - quo + 2.0, quo - quo + 4.0) + quo));
   h = pick<D, M>((M)(h < 0.0), h + 360.0, h);
 
   D v = mx / 255.0 + dv;
@@ -80,7 +96,7 @@ __attribute__((always_inline)) inline void shift_block(unsigned char *px, double
   s = s + ds;
   s = pick<D, M>((M)(s < 0.0), s - s, pick<D, M>((M)(s > 1.0), s - s + 1.0, s));
   s = pick<D, M>(grey, s - s, s);  // an undefined hue stays grey
-  h = wrap360<D, M>(h + dh * 360.0);
+  h = kNear ? wrap_near<D, M>(h + dh * 360.0) : wrap360<D, M>(h + dh * 360.0);
   h = pick<D, M>((M)(h < 0.0), h + 360.0, h);
   h = pick<D, M>((M)(h >= 360.0), h - h, h);
   h = h / 60.0;
@@ -100,17 +116,19 @@ __attribute__((always_inline)) inline void shift_block(unsigned char *px, double
   r0 = pick<D, M>(flat, V, r0);
   r1 = pick<D, M>(flat, V, r1);
   r2 = pick<D, M>(flat, V, r2);
-  for (int j = 0; j < N; ++j) {
-    px[4 * j] = (unsigned char)(int)r0[j];
-    px[4 * j + 1] = (unsigned char)(int)r1[j];
-    px[4 * j + 2] = (unsigned char)(int)r2[j];
-  }
+  // Whole numbers 0..255 each: truncation gives them back.
+  const U bytes = (U)__builtin_convertvector(r0, I) | (U)__builtin_convertvector(r1, I) << 8 |
+                  (U)__builtin_convertvector(r2, I) << 16 | (pixels & 0xFF000000u);
+  std::memcpy(px, &bytes, sizeof bytes);
 }
 
 template <int N>
 __attribute__((always_inline)) inline long shift_run(unsigned char *px, long n, double dh, double ds, double dv) {
   long k = 0;
-  for (; k + N <= n; k += N) shift_block<N>(px + 4 * k, dh, ds, dv);
+  if (std::fabs(dh * 360.0) <= 360.0)
+    for (; k + N <= n; k += N) shift_block<N, true>(px + 4 * k, dh, ds, dv);
+  else
+    for (; k + N <= n; k += N) shift_block<N, false>(px + 4 * k, dh, ds, dv);
   return k;
 }
 
