@@ -4,6 +4,7 @@
 // position and speed live in this file and are never reset, so the path
 // depends on how many frames were rendered before, not on the frame number.
 
+#include "colour_sum.h"
 #include "frame_extent.h"
 #include "seqfx_module.h"
 
@@ -59,13 +60,11 @@ void move_scratch(int width) {
 // where marked. Four pixels at a time: the sum (at most 765) times 43691,
 // shifted down 17 bits, is the quotient.
 void grey_row(const unsigned char *src, const unsigned char *black, unsigned char *dst, int n) {
-  const __m128i low = _mm_set1_epi32(0xFF), third = _mm_set1_epi32(43691);
+  const __m128i third = _mm_set1_epi32(43691);
   int x = 0;
   for (; x + 4 <= n; x += 4) {
     const __m128i px = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 4 * x));
-    const __m128i sum = _mm_add_epi32(_mm_add_epi32(_mm_and_si128(px, low),
-                                                    _mm_and_si128(_mm_srli_epi32(px, 8), low)),
-                                      _mm_and_si128(_mm_srli_epi32(px, 16), low));
+    const __m128i sum = seqfx_common::colour_sum4(px);
     const __m128i g = _mm_srli_epi32(_mm_mulhi_epu16(sum, third), 1);
     std::uint32_t marks;
     std::memcpy(&marks, black + x, 4);
