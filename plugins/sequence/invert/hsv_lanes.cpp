@@ -28,13 +28,13 @@ struct Lanes {
 };
 
 template <typename D, typename M>
-__attribute__((always_inline)) inline D pick(M mask, D a, D b) {
+__attribute__((always_inline)) inline D pick(const M &mask, const D &a, const D &b) {
   return (D)((mask & (M)a) | (~mask & (M)b));
 }
 
 // floor(x) for 0 <= x < 2^51, as a double.
 template <typename D, typename M>
-__attribute__((always_inline)) inline D floor_pos(D x) {
+__attribute__((always_inline)) inline D floor_pos(const D &x) {
   const D t = (x + kMagic) - kMagic;
   return pick<D, M>((M)(t > x), t - 1.0, t);
 }
@@ -43,7 +43,7 @@ __attribute__((always_inline)) inline D floor_pos(D x) {
 // |x| < 2^21: the quotient is truncated, the product and the difference are
 // exact, and a quotient rounded across a whole number is mended.
 template <typename D, typename M>
-__attribute__((always_inline)) inline D wrap360(D x) {
+__attribute__((always_inline)) inline D wrap360(const D &x) {
   const D k = floor_pos<D, M>(pick<D, M>((M)(x < 0.0), -x, x) / 360.0);
   D r = x - pick<D, M>((M)(x < 0.0), -k, k) * 360.0;
   const M pos = (M)(x >= 0.0);
@@ -59,7 +59,7 @@ __attribute__((always_inline)) inline D wrap360(D x) {
 // an exact difference. -360 gives +0 where the remainder is -0; both lead to
 // the same bytes.
 template <typename D, typename M>
-__attribute__((always_inline)) inline D wrap_near(D x) {
+__attribute__((always_inline)) inline D wrap_near(const D &x) {
   return pick<D, M>((M)(x >= 720.0), x - 720.0,
                     pick<D, M>((M)(x >= 360.0), x - 360.0, pick<D, M>((M)(x <= -360.0), x + 360.0, x)));
 }
