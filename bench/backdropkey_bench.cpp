@@ -1,5 +1,5 @@
 // backdropkey at full HD: the byte path with the defaults, the DV filter
-// with the widest edge blur, and the float path. The console is silenced
+// alone and with the widest edge blur, and the float path. The console is silenced
 // (info 0) so that the frames measure the keying, not the terminal.
 #include "bench_support.h"
 
@@ -11,6 +11,14 @@ void quiet(seqfx::Plugin &p) { p.set_value(kInfo, 0); }
 
 void BM_backdropkey_defaults(benchmark::State &state) {
   seqfx_bench::run(state, "backdropkey", quiet);
+}
+
+// The DV chroma filter alone, against the defaults.
+void BM_backdropkey_dv(benchmark::State &state) {
+  seqfx_bench::run(state, "backdropkey", [](seqfx::Plugin &p) {
+    quiet(p);
+    p.set_value(kDv, 1);
+  });
 }
 
 void BM_backdropkey_dv_edge_blur5(benchmark::State &state) {
@@ -51,6 +59,7 @@ void BM_backdropkey_float(benchmark::State &state) {
 }  // namespace
 
 BENCHMARK(BM_backdropkey_defaults)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_backdropkey_dv)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_backdropkey_dv_edge_blur5)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_backdropkey_spill_plus)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_backdropkey_float)->Unit(benchmark::kMillisecond);

@@ -168,6 +168,20 @@ TEST_F(Anaglyph, MissingStripPaintsRedAndSaysSo) {
   EXPECT_EQ(at(untouched, 6, 4), (Pixel{255, 0, 0, 255}));
 }
 
+TEST_F(Anaglyph, OneWideAndOneHighFramesMatchTheArithmetic) {
+  // Lengths on either side of a group of four pixels, curved settings.
+  const Setting s = {0, 0.31f, 1.9f, 0.55f, 0.05f};
+  use(s);
+  for (auto [w, h] : {std::pair{1, 9}, {9, 1}, {3, 3}, {1, 4}}) {
+    Image a = seqfx_test::test_picture(w, h, 11), b = seqfx_test::test_picture(w, h, 12);
+    Image out(w, h);
+    p->render(1, 0, 0, a, &b, out);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        ASSERT_EQ(at(out, x, y), model(s, at(a, x, y), at(b, x, y))) << w << "x" << h << " at " << x << "," << y;
+  }
+}
+
 TEST_F(Anaglyph, SizesGuardsAndAliasing) {
   for (int n : {1, 7, 37}) {
     Image a = transition::strip(1, n, n == 1 ? 1 : 5), b = transition::strip(2, n, n == 1 ? 1 : 5);

@@ -140,29 +140,32 @@ TEST_F(Depthhue, PrecisionOfEachStepDecidesTheseBytes) {
 
 TEST_F(Depthhue, EveryPixelAsTheConversionsGiveIt) {
   std::mt19937 rng(11);
-  Image in = seqfx_test::test_picture(37, 23, 5);
-  int *z = in.add_zbuf();
-  for (size_t i = 0; i < in.pixels(); ++i) {
-    unsigned char *px = in.rect() + 4 * i;
-    for (int c = 0; c < 3; ++c) px[c] = (unsigned char)(rng() % 256);
-    z[i] = i % 3 ? (int)rng() : z[i > 0 ? i - 1 : 0];  // repeated depths too
-  }
-  const struct {
-    float front, back;
-    bool non_linear;
-    float exponent;
-  } cases[] = {{-1, 1, false, 1}, {0.3f, -0.6f, false, 1}, {-0.9f, 0.2f, true, 2},
-               {-0.5f, 0.7f, true, 0.25f}, {-1, 1, true, 1.37f}};
-  for (const auto &k : cases) {
-    manual(k.front, k.back);
-    p->set_value("Non-linear", k.non_linear);
-    p->set_value("Exponent", k.exponent);
-    Image out(37, 23);
-    p->render(1, 0, 0, in, nullptr, out);
+  // Groups of four and eight pixels with tails, and one-wide and one-high.
+  for (auto [w, h] : {std::pair{37, 23}, {1, 19}, {19, 1}}) {
+    Image in = seqfx_test::test_picture(w, h, 5);
+    int *z = in.add_zbuf();
     for (size_t i = 0; i < in.pixels(); ++i) {
-      const int x = (int)(i % 37), y = (int)(i / 37);
-      ASSERT_EQ(at(out, x, y), reference(at(in, x, y), z[i], k.front, k.back, k.non_linear, k.exponent))
-          << x << "," << y << " front " << k.front << " back " << k.back;
+      unsigned char *px = in.rect() + 4 * i;
+      for (int c = 0; c < 3; ++c) px[c] = (unsigned char)(rng() % 256);
+      z[i] = i % 3 ? (int)rng() : z[i > 0 ? i - 1 : 0];  // repeated depths too
+    }
+    const struct {
+      float front, back;
+      bool non_linear;
+      float exponent;
+    } cases[] = {{-1, 1, false, 1}, {0.3f, -0.6f, false, 1}, {-0.9f, 0.2f, true, 2},
+                 {-0.5f, 0.7f, true, 0.25f}, {-1, 1, true, 1.37f}};
+    for (const auto &k : cases) {
+      manual(k.front, k.back);
+      p->set_value("Non-linear", k.non_linear);
+      p->set_value("Exponent", k.exponent);
+      Image out(w, h);
+      p->render(1, 0, 0, in, nullptr, out);
+      for (size_t i = 0; i < in.pixels(); ++i) {
+        const int x = (int)(i % w), y = (int)(i / w);
+        ASSERT_EQ(at(out, x, y), reference(at(in, x, y), z[i], k.front, k.back, k.non_linear, k.exponent))
+            << w << "x" << h << " at " << x << "," << y << " front " << k.front << " back " << k.back;
+      }
     }
   }
 }

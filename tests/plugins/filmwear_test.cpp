@@ -123,4 +123,29 @@ TEST_F(Filmwear, SlotExtremesOddFramesAndSizes) {
   EXPECT_EQ(at(o, 0, 0), (Pixel{0, 0, 0, 0}));  // the scratch's only column
 }
 
+// Random pictures of odd sizes, frame after frame, against the model: the
+// draws of a row come before its bytes, and the four-pixel grey equals the
+// one-pixel division.
+TEST_F(Filmwear, RandomFramesOfOddSizesMatchTheModel) {
+  const int sizes[][2] = {{1, 9}, {9, 1}, {5, 3}, {4, 4}, {67, 2}, {13, 11}};
+  std::vector<Image> pictures;
+  for (const auto &size : sizes)
+    pictures.push_back(seqfx_test::test_picture(size[0], size[1], (unsigned)pictures.size() + 7));
+  std::vector<Image> want;
+  Model m;
+  std::srand(42);
+  for (int round = 0; round < 3; ++round)
+    for (const Image &src : pictures) want.push_back(m.frame(src, 9830));
+  std::srand(42);
+  p->set_value("Area dirty", 0.3f);
+  std::size_t k = 0;
+  for (int round = 0; round < 3; ++round)
+    for (Image &src : pictures) {
+      Image out(src.width(), src.height());
+      p->render(1, 0, 0, src, nullptr, out);
+      EXPECT_TRUE(seqfx_test::same_pixels(out, want[k])) << src.width() << "x" << src.height();
+      ++k;
+    }
+}
+
 }  // namespace

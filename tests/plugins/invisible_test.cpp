@@ -117,7 +117,7 @@ TEST_F(Invisible, Table) {
 }
 
 TEST_F(Invisible, MatchesTheDirectScanByteForByteAndDrawForDraw) {
-  const std::pair<int, int> sizes[] = {{1, 1}, {7, 5}, {37, 23}, {64, 48}};
+  const std::pair<int, int> sizes[] = {{1, 1}, {1, 9}, {9, 1}, {7, 5}, {37, 23}, {64, 48}};
   Settings cases[] = {{}, {1, 10, 100, 0}, {2, 0, 50, 1}, {3, 9.5f, 75, 0.5f},
                       {7, 254.5f, 100, 0}, {40, 4, 60, 0}, {2000, 10, 100, 1}, {5, 10, 0, 0}};
   for (auto [w, h] : sizes) {

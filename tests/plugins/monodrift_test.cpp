@@ -122,6 +122,25 @@ TEST_F(MonoDrift, WholeFramesMatchSinglePixels) {
   EXPECT_EQ(at(out, 3, 0)[0], 6);
 }
 
+TEST_F(MonoDrift, OneWideAndOneHighFramesMatchSinglePixels) {
+  // Lengths on either side of the groups of four and eight pixels.
+  p->set_value(kAnimated, 1);
+  for (auto [w, h] : {std::pair{1, 19}, {19, 1}, {9, 3}, {1, 7}}) {
+    Image src = seqfx_test::test_picture(w, h, (unsigned)(w + 3 * h));
+    src.add_zbuf();
+    Image out(w, h);
+    p->render(1, 0.61f, 0, src, nullptr, out);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        Image one_px = seqfx_test::solid(1, 1, at(src, x, y));
+        one_px.add_zbuf();
+        Image o(1, 1);
+        p->render(1, 0.61f, 0, one_px, nullptr, o);
+        ASSERT_EQ(at(out, x, y), at(o, 0, 0)) << w << "x" << h << " at " << x << "," << y;
+      }
+  }
+}
+
 TEST_F(MonoDrift, WithoutDepthPrintsAndLeavesOutputAlone) {
   Image src = seqfx_test::solid(7, 5, {255, 0, 0, 255});
   Image out = seqfx_test::solid(7, 5, {1, 2, 3, 4});

@@ -243,8 +243,7 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int hei
 
   if (p->dv) {
     if (info) std::printf("dv 4:1:1 filter U & V blur...");
-    gaussianBlur(work, work, width, height, 1.0f, 2, info, -2);
-    gaussianBlur(work, work, width, height, 1.0f, 2, info, -3);
+    gaussianBlur(work, work, width, height, 1.0f, 2, info, -2, -3);
     if (info) std::printf("dv filter done\n");
   }
 

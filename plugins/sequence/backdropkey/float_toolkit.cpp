@@ -85,9 +85,13 @@ void horizontal_all(const float *src, float *tmp, int width, int height, const f
   }
 }
 
-// Vertical pass over all four channels: dst(x, y) = sum over the taps of
-// tmp(x, clamp(y + i)) * w[i], in order, starting from 0.
-void vertical_all(const float *tmp, float *dst, int width, int height, const float *w, int r) {
+// Vertical pass: dst(x, y) = sum over the taps of tmp(x, clamp(y + i)) *
+// w[i], in order, starting from 0, for the components whose bits are set in
+// lanes (the others of dst are left as they are). The four lanes are summed
+// side by side either way, so one component costs what the whole pixel does
+// and reads all of tmp.
+void vertical(const float *tmp, float *dst, int width, int height, const float *w, int r,
+              int lanes) {
   const std::size_t row = (std::size_t)width * 4;
   for (int y = 0; y < height; ++y) {
     float *d = dst + row * y;
@@ -100,61 +104,15 @@ void vertical_all(const float *tmp, float *dst, int width, int height, const flo
         const float *ti = tmp + row * clamp(y + i, 0, height - 1) + 4 * (std::size_t)x;
         for (int j = 0; j < count; ++j) acc[j] += load4(ti + 4 * j) * wi;
       }
-      for (int j = 0; j < count; ++j) store4(d + 4 * ((std::size_t)x + j), acc[j]);
-    }
-  }
-}
-
-// The same two passes for component c alone; the other components of tmp
-// are neither written nor read.
-void horizontal_one(const float *src, float *tmp, int width, int height, const float *w, int r,
-                    int c) {
-  const std::size_t row = (std::size_t)width * 4;
-  for (int y = 0; y < height; ++y) {
-    const float *s = src + row * y + c;
-    float *t = tmp + row * y + c;
-    for (int x = 0; x < width; ++x) {
-      float acc = 0.0f;
-      if (x >= r && x + r < width) {
-        const float *sx = s + 4 * (std::size_t)(x - r);
-        for (int k = 0; k <= 2 * r; ++k) acc += sx[4 * k] * w[k];
-      } else {
-        for (int i = -r; i <= r; ++i)
-          acc += s[4 * (std::size_t)clamp(x + i, 0, width - 1)] * w[i + r];
+      if (lanes == 0xF) {
+        for (int j = 0; j < count; ++j) store4(d + 4 * ((std::size_t)x + j), acc[j]);
+        continue;
       }
-      t[4 * (std::size_t)x] = acc;
+      for (int j = 0; j < count; ++j)
+        for (int l = 0; l < 4; ++l)
+          if (lanes >> l & 1) d[4 * ((std::size_t)x + j) + l] = acc[j][l];
     }
   }
-}
-
-void vertical_one(const float *tmp, float *dst, int width, int height, const float *w, int r,
-                  int c) {
-  const std::size_t row = (std::size_t)width * 4;
-  const float *rows[11];  // one source row per tap; the radius is at most 5 here
-  for (int y = 0; y < height; ++y) {
-    for (int i = -r; i <= r; ++i) rows[i + r] = tmp + row * clamp(y + i, 0, height - 1) + c;
-    float *d = dst + row * y + c;
-    for (int x = 0; x < width; ++x) {
-      const std::size_t at = 4 * (std::size_t)x;
-      float acc = 0.0f;
-      for (int k = 0; k <= 2 * r; ++k) acc += rows[k][at] * w[k];
-      d[at] = acc;
-    }
-  }
-}
-
-// Vertical pass of one component for any radius (kernels wider than the
-// row table above).
-void vertical_one_wide(const float *tmp, float *dst, int width, int height, const float *w,
-                       int r, int c) {
-  const std::size_t row = (std::size_t)width * 4;
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) {
-      float acc = 0.0f;
-      for (int i = -r; i <= r; ++i)
-        acc += tmp[row * clamp(y + i, 0, height - 1) + 4 * (std::size_t)x + c] * w[i + r];
-      dst[row * y + 4 * (std::size_t)x + c] = acc;
-    }
 }
 
 }  // namespace
@@ -231,7 +189,7 @@ void makecheck(float *buf, int width, int height) {
 }
 
 int gaussianBlur(const float *src, float *dst, int width, int height, float amount, int radius,
-                 int info, int channel) {
+                 int info, int channel, int channel2) {
   // A NaN amount and a negative radius blur nothing either, like amount <= 0
   // and radius 0. A channel outside -4..-1, 1..4 names no component: nothing
   // is blurred. An empty image has nothing to blur.
@@ -240,6 +198,12 @@ int gaussianBlur(const float *src, float *dst, int width, int height, float amou
     return 0;
   }
   if (channel == 0 || channel < -4 || channel > 4 || width <= 0 || height <= 0) return 0;
+  // A second component goes along only as the pair the pair form allows.
+  const bool pair = channel2 < -1 && channel2 >= -4 && channel < -1 && channel2 != channel && src == dst;
+  if (channel2 != 0 && !pair) {
+    gaussianBlur(src, dst, width, height, amount, radius, info, channel);
+    return gaussianBlur(src, dst, width, height, amount, radius, info, channel2);
+  }
   if (info) std::printf("\nstart blur...");
 
   const std::size_t n = (std::size_t)width * (std::size_t)height;
@@ -256,9 +220,10 @@ int gaussianBlur(const float *src, float *dst, int width, int height, float amou
     std::printf("memory allocation falure...blur aborted\n");
     freeN(tmp);
     freeN(w);
+    // The second component then gets its own attempt, as a call of its own.
+    if (pair) gaussianBlur(src, dst, width, height, amount, radius, info, channel2);
     return 0;
   }
-  if (info > 1) std::printf("malloc ok...");
 
   // w[i + radius] is the weight of tap i. The centre tap is exp(0) = 1; it is
   // set directly because an amount so small that k overflows to -infinity
@@ -270,44 +235,48 @@ int gaussianBlur(const float *src, float *dst, int width, int height, float amou
     w[i + radius] = wi;
     sum += wi;
   }
-  float subtotal = 0.0f;
-  for (int i = -radius; i <= radius; ++i) {
-    w[i + radius] = w[i + radius] / sum;
+  for (int i = -radius; i <= radius; ++i) w[i + radius] = w[i + radius] / sum;
+
+  // What one call says from here on; a pair says it twice, as two calls
+  // one after the other would.
+  auto say = [&](int ch) {
     if (info > 1) {
-      subtotal += w[i + radius];
-      std::printf("filter %d: %f...subtotal=%f\n", i, w[i + radius], subtotal);
+      std::printf("malloc ok...");
+      float subtotal = 0.0f;
+      for (int i = -radius; i <= radius; ++i) {
+        subtotal += w[i + radius];
+        std::printf("filter %d: %f...subtotal=%f\n", i, w[i + radius], subtotal);
+      }
     }
+    const int cc = (ch < 0 ? -ch : ch) - 1;
+    if (info && cc != 0) std::printf("blur channel %d only...", cc);
+    if (info > 1) std::printf("horiz pass %dx ok...", taps);
+    if (ch > 0 && info) std::printf("no vert blur...\n");
+    if (ch < 0 && info > 1) std::printf("vert pass %dx ok\n", taps);
+  };
+  say(channel);
+  if (pair) {
+    if (info) std::printf("\nstart blur...");
+    say(channel2);
   }
 
   const int c = (channel < 0 ? -channel : channel) - 1;
-  if (info && c != 0) std::printf("blur channel %d only...", c);
 
   // The horizontal pass reads only src and the vertical pass only tmp, so
-  // src may be dst. Every element of tmp that is read was written first.
-  if (c == 0) {
-    horizontal_all(src, tmp, width, height, w, radius);
-  } else {
-    // The components left alone reach dst unchanged.
-    if (src != dst) std::memcpy(dst, src, bytes);
-    horizontal_one(src, tmp, width, height, w, radius, c);
-  }
-  if (info > 1) std::printf("horiz pass %dx ok...", taps);
-
+  // src may be dst. The horizontal pass fills all four components of tmp
+  // (each lane is summed alone, so component c is what a pass over c alone
+  // gives), and every element of tmp that is read was written first.
+  if (c != 0 && src != dst) std::memcpy(dst, src, bytes);  // the others reach dst unchanged
+  horizontal_all(src, tmp, width, height, w, radius);
   if (channel > 0) {
     if (c == 0) {
       std::memcpy(dst, tmp, bytes);
     } else {
       for (std::size_t p = 0; p < n; ++p) dst[4 * p + c] = tmp[4 * p + c];
     }
-    if (info) std::printf("no vert blur...\n");
   } else {
-    if (c == 0)
-      vertical_all(tmp, dst, width, height, w, radius);
-    else if (radius <= 5)
-      vertical_one(tmp, dst, width, height, w, radius, c);
-    else
-      vertical_one_wide(tmp, dst, width, height, w, radius, c);
-    if (info > 1) std::printf("vert pass %dx ok\n", taps);
+    const int lanes = c == 0 ? 0xF : 1 << c | (pair ? 1 << (-channel2 - 1) : 0);
+    vertical(tmp, dst, width, height, w, radius, lanes);
   }
 
   freeN(tmp);

@@ -47,6 +47,8 @@ void makecheck(float *buf, int width, int height);
 // parameter amount. channel: |channel| - 1 is the component blurred (0 for
 // all four); a positive channel skips the vertical pass. src may be dst.
 // Scratch comes from mallocN; on failure dst is left as it was. The return
-// value carries no meaning.
+// value carries no meaning. A second negative one-component channel2 (with
+// src == dst) is blurred in the same passes, with the result and the
+// console text of a second call right after; 0 means none.
 int gaussianBlur(const float *src, float *dst, int width, int height, float amount, int radius,
-                 int info, int channel);
+                 int info, int channel, int channel2 = 0);

@@ -5,6 +5,7 @@
 #include "seqfx_module.h"
 
 #include "hsv.h"
+#include "recolour_avx2.h"
 #include "recolour_sse2.h"
 
 #include <algorithm>
@@ -159,6 +160,9 @@ void recolour(const unsigned char *src, const int *z, unsigned char *dst, long n
   // Lanes hold the bytes of a pixel in memory order: red lowest.
   const __m128d a = _mm_set1_pd(map.a()), b = _mm_set1_pd(map.b());
   const __m128 scale = _mm_set1_ps(1.0f / 2147483648.0f);  // exact: a power of two
+#if defined(__x86_64__) || defined(__i386__)
+  if (map.linear() && __builtin_cpu_supports("avx2")) done = recolour_linear_avx2(src, z, dst, n, map.a(), map.b());
+#endif
   for (; done + 4 <= n; done += 4) {
     __m128i sector;
     __m128 w;

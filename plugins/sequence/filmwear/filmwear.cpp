@@ -4,12 +4,18 @@
 // position and speed live in this file and are never reset, so the path
 // depends on how many frames were rendered before, not on the frame number.
 
+#include "colour_sum.h"
 #include "frame_extent.h"
 #include "seqfx_module.h"
 
+#include <emmintrin.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
+#include <memory>
+#include <new>
 
 namespace {
 
@@ -50,6 +56,32 @@ void move_scratch(int width) {
   }
 }
 
+// Grey by channel sum, divided by 3 and truncated, with alpha 0; black
+// where marked. Four pixels at a time: the sum (at most 765) times 43691,
+// shifted down 17 bits, is the quotient.
+void grey_row(const unsigned char *src, const unsigned char *black, unsigned char *dst, int n) {
+  const __m128i third = _mm_set1_epi32(43691);
+  int x = 0;
+  for (; x + 4 <= n; x += 4) {
+    const __m128i px = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 4 * x));
+    const __m128i sum = seqfx_common::colour_sum4(px);
+    const __m128i g = _mm_srli_epi32(_mm_mulhi_epu16(sum, third), 1);
+    std::uint32_t marks;
+    std::memcpy(&marks, black + x, 4);
+    const __m128i m = _mm_cmpeq_epi32(
+        _mm_and_si128(_mm_set1_epi32((int)marks), _mm_set_epi32((int)0xFF000000u, 0xFF0000, 0xFF00, 0xFF)),
+        _mm_setzero_si128());
+    const __m128i v = _mm_and_si128(g, m);
+    const __m128i out = _mm_or_si128(_mm_or_si128(v, _mm_slli_epi32(v, 8)), _mm_slli_epi32(v, 16));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + 4 * x), out);
+  }
+  for (; x < n; ++x) {
+    const unsigned char v = black[x] ? 0 : (unsigned char)((src[4 * x] + src[4 * x + 1] + src[4 * x + 2]) / 3);
+    const unsigned char px[4] = {v, v, v, 0};
+    std::memcpy(dst + 4 * x, px, 4);
+  }
+}
+
 }  // namespace
 
 extern "C" {
@@ -79,24 +111,24 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int hei
     return;
   }
 
-  // Grey level by channel sum, integer division.
-  unsigned char grey[766];
-  for (int s = 0; s <= 765; ++s) grey[s] = (unsigned char)(s / 3);
-
   // The frame is width x height; only the part inside both images is
-  // walked, each with its own row length.
+  // walked, each with its own row length. Each row first takes its draws,
+  // one per pixel in column order with none for the scratch column, then
+  // gets its bytes; without room for a row of marks, pixels go one by one.
   const seqfx_extent::Extent e = seqfx_extent::common_extent(width, height, {ibuf1, out});
   const int scratch_col = width - 1 - scratchx;
+  std::unique_ptr<unsigned char[]> black(e.cols > 0 ? new (std::nothrow) unsigned char[e.cols] : nullptr);
   for (int y = 0; y < e.rows; ++y) {
     const unsigned char *src = seqfx_extent::row(ibuf1, y);
     unsigned char *dst = seqfx_extent::row(out, y);
-    for (int x = 0; x < e.cols; ++x, src += 4, dst += 4) {
-      const unsigned char g = grey[src[0] + src[1] + src[2]];
-      // The scratch column draws no number; every other pixel draws one.
-      const bool black = x == scratch_col || draw() < threshold;
-      const unsigned char v = black ? 0 : g;
-      const unsigned char px[4] = {v, v, v, 0};
-      std::memcpy(dst, px, 4);
+    if (black) {
+      for (int x = 0; x < e.cols; ++x) black[x] = x == scratch_col || draw() < threshold;
+      grey_row(src, black.get(), dst, e.cols);
+    } else {
+      for (int x = 0; x < e.cols; ++x) {
+        const unsigned char mark = x == scratch_col || draw() < threshold;
+        grey_row(src + 4 * x, &mark, dst + 4 * x, 1);
+      }
     }
   }
 }

@@ -1,6 +1,7 @@
 // invert: per-channel inversion, additive offsets and an optional
 // hue/saturation/value shift of one strip.
 
+#include "hsv_lanes.h"
 #include "seqfx_module.h"
 
 #include <emmintrin.h>
@@ -203,9 +204,18 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int hei
     for (int b = 0; b < 256; ++b)
       lut[c][b] = offset_byte((unsigned char)(inv[c] ? 255 - b : b), off[c]);
   ByteOp ops[4];
-  if (!hsv && as_byte_op(lut[0], inv[0], ops[0]) && as_byte_op(lut[1], inv[1], ops[1]) &&
-      as_byte_op(lut[2], inv[2], ops[2]) && as_byte_op(lut[3], inv[3], ops[3])) {
-    apply_byte_ops(src, dst, n, ops);
+  const bool byte_ops = as_byte_op(lut[0], inv[0], ops[0]) && as_byte_op(lut[1], inv[1], ops[1]) &&
+                        as_byte_op(lut[2], inv[2], ops[2]) && as_byte_op(lut[3], inv[3], ops[3]);
+  const bool lanes = hsv && invert_hsv::lanes_apply(p->hue, p->saturation, p->value);
+  if (!hsv || lanes) {
+    // The tables first, into out; then the shift in place.
+    if (byte_ops) {
+      apply_byte_ops(src, dst, n, ops);
+    } else {
+      for (long k = 0; k < n; ++k)
+        for (int c = 0; c < 4; ++c) dst[4 * k + c] = lut[c][src[4 * k + c]];
+    }
+    if (lanes) invert_hsv::shift_lanes(dst, n, p->hue, p->saturation, p->value);
     return;
   }
   // The shift depends on the three colour bytes alone: a direct-mapped

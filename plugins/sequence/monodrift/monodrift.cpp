@@ -10,6 +10,7 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#include <immintrin.h>
 #include <xmmintrin.h>
 #endif
 
@@ -44,6 +45,54 @@ inline __m128 round_byte(__m128 v, __m128 zero, __m128 top, __m128 half) {
   return _mm_add_ps(_mm_min_ps(_mm_max_ps(v, zero), top), half);
 }
 #endif
+
+// Eight pixels at a time where the processor has AVX2 (chosen at run
+// time): the four-pixel steps on each 128-bit half, lane for lane the same
+// single-precision operations, without fused multiply-adds. Returns the
+// pixels done.
+#define SEQFX_AVX2 __attribute__((target("avx2"), always_inline)) inline
+SEQFX_AVX2 void transpose8(__m256 &a, __m256 &b, __m256 &c, __m256 &d) {
+  const __m256 t0 = _mm256_unpacklo_ps(a, b), t1 = _mm256_unpacklo_ps(c, d);
+  const __m256 t2 = _mm256_unpackhi_ps(a, b), t3 = _mm256_unpackhi_ps(c, d);
+  a = _mm256_shuffle_ps(t0, t1, 0x44);
+  b = _mm256_shuffle_ps(t0, t1, 0xEE);
+  c = _mm256_shuffle_ps(t2, t3, 0x44);
+  d = _mm256_shuffle_ps(t2, t3, 0xEE);
+}
+
+SEQFX_AVX2 __m256 round_byte8(__m256 v, __m256 zero, __m256 top, __m256 half) {
+  return _mm256_add_ps(_mm256_min_ps(_mm256_max_ps(v, zero), top), half);
+}
+#undef SEQFX_AVX2
+
+__attribute__((target("avx2"))) long grey_avx2(const unsigned char *src, unsigned char *dst,
+                                               long n, float wr, float wg, float wb, float f,
+                                               float rest) {
+  const __m256 vwr = _mm256_set1_ps(wr), vwg = _mm256_set1_ps(wg), vwb = _mm256_set1_ps(wb);
+  const __m256 vf = _mm256_set1_ps(f), vrest = _mm256_set1_ps(rest);
+  const __m256 zero = _mm256_setzero_ps(), top = _mm256_set1_ps(255.0f), half = _mm256_set1_ps(0.5f);
+  const __m256i izero = _mm256_setzero_si256();
+  long k = 0;
+  for (; k + 8 <= n; k += 8, src += 32, dst += 32) {
+    const __m256i px = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(src));
+    const __m256i lo = _mm256_unpacklo_epi8(px, izero), hi = _mm256_unpackhi_epi8(px, izero);
+    __m256 r = _mm256_cvtepi32_ps(_mm256_unpacklo_epi16(lo, izero));
+    __m256 g = _mm256_cvtepi32_ps(_mm256_unpackhi_epi16(lo, izero));
+    __m256 b = _mm256_cvtepi32_ps(_mm256_unpacklo_epi16(hi, izero));
+    __m256 a = _mm256_cvtepi32_ps(_mm256_unpackhi_epi16(hi, izero));
+    transpose8(r, g, b, a);
+    const __m256 fl = _mm256_mul_ps(
+        vf, _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(vwr, r), _mm256_mul_ps(vwg, g)), _mm256_mul_ps(vwb, b)));
+    r = round_byte8(_mm256_add_ps(_mm256_mul_ps(r, vrest), fl), zero, top, half);
+    g = round_byte8(_mm256_add_ps(_mm256_mul_ps(g, vrest), fl), zero, top, half);
+    b = round_byte8(_mm256_add_ps(_mm256_mul_ps(b, vrest), fl), zero, top, half);
+    transpose8(r, g, b, a);
+    const __m256i p01 = _mm256_packs_epi32(_mm256_cvttps_epi32(r), _mm256_cvttps_epi32(g));
+    const __m256i p23 = _mm256_packs_epi32(_mm256_cvttps_epi32(b), _mm256_cvttps_epi32(a));
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(dst), _mm256_packus_epi16(p01, p23));
+  }
+  return k;
+}
 
 }  // namespace
 
@@ -91,6 +140,11 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float factor0, float, int, int, 
   unsigned char *dst = out->rect;
   long k = 0;
 #if defined(__SSE2__)
+  if (__builtin_cpu_supports("avx2")) {
+    k = grey_avx2(src, dst, n, wr, wg, wb, f, rest);
+    src += 4 * k;
+    dst += 4 * k;
+  }
   // Four pixels at a time: the same single-precision operations in the same
   // order, so every byte equals the one-pixel path below.
   const __m128 vwr = _mm_set1_ps(wr), vwg = _mm_set1_ps(wg), vwb = _mm_set1_ps(wb);

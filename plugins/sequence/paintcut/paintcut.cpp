@@ -5,6 +5,8 @@
 #include "seqfx_module.h"
 #include "clamps.h"
 
+#include <emmintrin.h>
+
 #include <cstdio>
 
 namespace {
@@ -18,6 +20,32 @@ struct Params {
   int red, green, blue;  // key colour
   int tolerance;
 };
+
+// The four bytes of lo and hi in each 32-bit lane; alpha's box is 0..255.
+inline __m128i lanes(const int v[3], int alpha) {
+  return _mm_set1_epi32((int)((unsigned)v[0] | (unsigned)v[1] << 8 | (unsigned)v[2] << 16 |
+                              (unsigned)alpha << 24));
+}
+
+// Four pixels at a time: a pixel is inside when none of its bytes lies
+// below lo or above hi (both saturating differences are 0), and then takes
+// the replacement's four bytes. Every source is read before its 16 bytes
+// are written, so out may be either input.
+long keep_or_replace4(const unsigned char *src, const unsigned char *repl, unsigned char *dst,
+                      long n, const int lo[3], const int hi[3]) {
+  const __m128i vlo = lanes(lo, 0), vhi = lanes(hi, 255), zero = _mm_setzero_si128();
+  long i = 0;
+  for (; i + 4 <= n; i += 4) {
+    const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 4 * i));
+    const __m128i r =
+        repl ? _mm_loadu_si128(reinterpret_cast<const __m128i *>(repl + 4 * i)) : zero;
+    const __m128i out = _mm_or_si128(_mm_subs_epu8(vlo, s), _mm_subs_epu8(s, vhi));
+    const __m128i inside = _mm_cmpeq_epi32(out, zero);
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + 4 * i),
+                     _mm_or_si128(_mm_and_si128(inside, r), _mm_andnot_si128(inside, s)));
+  }
+  return i;
+}
 
 
 }  // namespace
@@ -64,10 +92,11 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int, int, ImageBuf
   if (pixel_count(out) < n) n = pixel_count(out);
   if (repl && pixel_count(ibuf2) < n) n = pixel_count(ibuf2);
 
-  const unsigned char *src = ibuf1->rect;
-  unsigned char *dst = out->rect;
+  const long done = keep_or_replace4(ibuf1->rect, repl, out->rect, n, lo, hi);
+  const unsigned char *src = ibuf1->rect + 4 * done;
+  unsigned char *dst = out->rect + 4 * done;
   static const unsigned char clear[4] = {0, 0, 0, 0};
-  for (long i = 0; i < n; ++i, src += 4, dst += 4) {
+  for (long i = done; i < n; ++i, src += 4, dst += 4) {
     const unsigned char *from = src;
     if (inside[0][src[0]] & inside[1][src[1]] & inside[2][src[2]]) from = repl ? repl + 4 * i : clear;
     dst[0] = from[0];
