@@ -111,6 +111,10 @@ TEST(VideoEncode, CodecQualityAndPixelFormatAsAsked) {
     EXPECT_NE(r.code, 0);
     EXPECT_TRUE(contains(r.err, bad.second)) << r.err;
   }
+  // farm's encode step takes none of them.
+  Result r = seqfx({"farm", "invert", "-i", dir / "in.mp4", "--crf", "3", "-o", dir / "x.mp4", "--dry-run"});
+  EXPECT_NE(r.code, 0);
+  EXPECT_TRUE(contains(r.err, "--no-audio are for render")) << r.err;
   EXPECT_EQ(dir.files(), before);
 }
 
