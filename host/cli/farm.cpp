@@ -225,6 +225,9 @@ int farm_submit(const Global &g, const std::vector<std::string> &args) {
   }
   if (o.inputs.empty()) throw HostError("farm needs an input: -i FILE");
   if (o.output.empty()) throw HostError("farm needs an output: -o FILE");
+  if (o.video.any())
+    throw HostError("farm encodes with the container's own codec and keeps no sound: --codec, --crf, --quality, "
+                    "--pix-fmt and --no-audio are for render");
 
   // The module is loaded here so that a wrong name or setting fails now,
   // not in every task.

@@ -99,6 +99,21 @@ bool take_option(const std::vector<std::string> &args, std::size_t &i, RenderOpt
     if (!parse_double(needs_value(), v) || v <= 0 || v > 1000)
       throw HostError("--fps wants frames per second above 0, not \"" + value + "\"");
     o.fps = value;
+  } else if (render && (opt == "--codec" || opt == "--pix-fmt")) {
+    const std::string &v = needs_value();
+    if (v.empty() || v.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789_-") != std::string::npos)
+      throw HostError(opt + " wants an ffmpeg " + (opt == "--codec" ? "encoder" : "pixel format") + " name, not \"" +
+                      v + "\"");
+    (opt == "--codec" ? o.video.codec : o.video.pix_fmt) = v;
+  } else if (render && (opt == "--crf" || opt == "--quality")) {
+    double v;
+    if (!o.video.quality.empty()) throw HostError("give one of --crf and --quality, once");
+    if (!parse_double(needs_value(), v) || v < 0 || v > 1000)
+      throw HostError(opt + " wants the codec's quality number (0 and up, lower is better), not \"" + value + "\"");
+    o.video.quality = value;
+  } else if (render && opt == "--no-audio") {
+    no_value();
+    o.video.no_audio = true;
   } else if (render && opt == "--texture-from") {
     o.texture_from = needs_value();
   } else if (render && opt == "--texture-threshold") {

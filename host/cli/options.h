@@ -2,6 +2,7 @@
 #pragma once
 
 #include "seqfx/depth.h"
+#include "video_encode.h"
 
 #include <string>
 #include <vector>
@@ -34,6 +35,7 @@ struct RenderOptions {
   seqfx::DepthRange depth_range;     // --depth-range NEAR:FAR
   bool use_float = false;            // --float
   std::string fps;                   // --fps, for video made from pictures
+  VideoOptions video;                // --codec, --crf/--quality, --pix-fmt, --no-audio
   std::string texture_from;          // --texture-from MASK (or pattern): shade the texture role
   bool texture_threshold_given = false;
   float texture_threshold = 0.0f;    // --texture-threshold T: mask alpha above T (0..1)

@@ -156,12 +156,16 @@ std::unique_ptr<Source> open_source(const std::string &in, bool want_float) {
 // Where results go: a picture, a numbered picture per frame, or a video.
 class Sink {
  public:
-  Sink(const std::string &name, bool depth, Staging &staging) : name_(name), depth_(depth), staging_(staging) {
+  Sink(const std::string &name, bool depth, Staging &staging, const VideoOptions &video = {})
+      : name_(name), depth_(depth), staging_(staging), options_(video) {
     video_ = !depth && is_video_name(name);
     pattern_ = is_pattern(name);
     if (pattern_) frame_name(name, 0);
+    if (!video_ && video.any())
+      throw HostError("--codec, --crf, --quality, --pix-fmt and --no-audio are for video outputs, not " + name);
     if (video_) {
       require_ffmpeg(name);
+      check_encoding(name, video);
     } else if (depth ? !is_depth_format(name) : !is_picture_name(name)) {
       throw HostError("cannot write " + name + ": " +
                       (depth ? "depth is written to a float format (.exr, .tif, .pfm)"
@@ -175,6 +179,8 @@ class Sink {
                       (depth_ ? "" : " or a video") + ", not " + name_);
   }
   bool video() const { return video_; }
+  // The audio and subtitles a video output takes over from another video.
+  void carry(const CarriedStreams &streams) { carried_ = carry_args(name_, streams); }
   // Stages every frame's picture before the run, so that workers can
   // write them at the same time.
   void prepare(const std::vector<int> &frames) {
@@ -186,7 +192,7 @@ class Sink {
     if (video_) {
       if (!writer_) {
         temp_ = staging_.stage(name_);
-        writer_ = std::make_unique<VideoWriter>(temp_, name_, img.width(), img.height(), rate);
+        writer_ = std::make_unique<VideoWriter>(temp_, name_, img.width(), img.height(), rate, options_, carried_);
       }
       writer_->write(img);
       return;
@@ -209,6 +215,8 @@ class Sink {
   std::string temp_;
   std::map<int, std::string> paths_;  // a numbered output's staged files
   std::unique_ptr<VideoWriter> writer_;
+  VideoOptions options_;
+  std::vector<std::string> carried_;  // ffmpeg's options for them
 };
 
 // Stands in for a renderer that evaluates the module's texture role on
@@ -454,7 +462,7 @@ int cmd_render(const Global &g, const RenderOptions &o) {
   for (const std::string &s : o.sets) seqfx::apply_assignment(*plugin, s);
 
   Staging staging;
-  Sink sink(o.output, false, staging);
+  Sink sink(o.output, false, staging, o.video);
   std::unique_ptr<Sink> depth_sink;
   if (!o.depth_out.empty()) depth_sink = std::make_unique<Sink>(o.depth_out, true, staging);
 
@@ -481,6 +489,9 @@ int cmd_render(const Global &g, const RenderOptions &o) {
         rate = v->info().rate;
         break;
       }
+  // The first input's audio and subtitles, over the span of it rendered.
+  if (auto *v = dynamic_cast<VideoSource *>(sources.front().get()); v && sink.video() && !o.video.no_audio)
+    sink.carry({o.inputs.front(), (frames.front() - 1) / v->info().fps, (double)frames.size() / fps_of(rate)});
 
   FrameSetup setup{o, sources, depth_range_of(o, sources, frames)};
   const int workers = worker_count(o, *plugin, frames.size());

@@ -57,19 +57,20 @@ std::string log_text(int log) {
 // True when a child run with "-v error" printed anything: ffmpeg reports
 // some failures (a full disk while it writes the trailer, a damaged input)
 // only there and still exits 0.
-bool complained(int log) {
-  for (char c : log_text(log))
+bool complained(const std::string &text) {
+  for (char c : text)
     if (!std::isspace((unsigned char)c)) return true;
   return false;
 }
+bool complained(int log) { return complained(log_text(log)); }
 
-// The last non-empty line a child wrote to its log.
-std::string last_line(int log) {
-  std::string text = log_text(log);
+// The last non-empty line of a child's messages.
+std::string last_line(std::string text) {
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
   const std::size_t nl = text.find_last_of("\r\n");
   return nl == std::string::npos ? text : text.substr(nl + 1);
 }
+std::string last_line(int log) { return last_line(log_text(log)); }
 
 // Starts argv with its standard input (to_child) or output (from the
 // child) on a pipe whose other end is returned in fd; standard error goes
@@ -128,43 +129,76 @@ void require_ffmpeg(const std::string &file) {
                       " not found on PATH; install ffmpeg) to handle " + file);
 }
 
+int run_program(const std::vector<std::string> &args, std::string &out, std::string &err) {
+  const int log = log_file();
+  int fd;
+  pid_t pid;
+  try {
+    pid = spawn(args, false, fd, log);
+  } catch (...) {
+    close(log);
+    throw;
+  }
+  out.clear();
+  char buf[4096];
+  for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR);)
+    if (n > 0) out.append(buf, (size_t)n);
+  close(fd);
+  const int rc = wait_for(pid);
+  err = log_text(log);
+  close(log);
+  return rc;
+}
+
 namespace {
 
 // ffprobe's "key=value" lines about the first video stream.
 std::string ffprobe(const std::string &path, const std::vector<std::string> &what) {
-  const int log = log_file();
-  int fd;
   std::vector<std::string> args = {"ffprobe", "-v", "error", "-select_streams", "v:0"};
   args.insert(args.end(), what.begin(), what.end());
   args.insert(args.end(), {"-of", "default=noprint_wrappers=1", path});
-  pid_t pid = spawn(args, false, fd, log);
-  std::string text;
-  char buf[1024];
-  for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR);)
-    if (n > 0) text.append(buf, (size_t)n);
-  close(fd);
-  const int rc = wait_for(pid);
-  const bool bad = rc != 0 || complained(log);
-  const std::string complaint = last_line(log);
-  close(log);
-  if (bad) throw HostError("ffmpeg cannot read " + path + ": " + (complaint.empty() ? "exit status " + std::to_string(rc) : complaint));
+  std::string text, log;
+  const int rc = run_program(args, text, log);
+  if (rc != 0 || complained(log)) {
+    const std::string complaint = last_line(log);
+    throw HostError("ffmpeg cannot read " + path + ": " + (complaint.empty() ? "exit status " + std::to_string(rc) : complaint));
+  }
   return text;
 }
 
+// The decoding command: ffmpeg turns the picture upright (its rotation
+// tag) and converts it to RGBA with the matrix and range the stream is
+// tagged with.
+std::vector<std::string> decode_args(const std::string &path, const VideoInfo &info) {
+  std::vector<std::string> args = {"ffmpeg", "-nostdin", "-v", "error"};
+  if (!info.decoder.empty()) args.insert(args.end(), {"-c:v", info.decoder});
+  args.insert(args.end(), {"-i", path, "-map", "0:v:0", "-f", "rawvideo", "-pix_fmt", "rgba", "-"});
+  return args;
+}
+
 }  // namespace
+
+double fps_of(const std::string &rate) {
+  const std::size_t slash = rate.find('/');
+  const double num = std::atof(rate.c_str());
+  const double den = slash == std::string::npos ? 1.0 : std::atof(rate.c_str() + slash + 1);
+  return num > 0 && den > 0 ? num / den : 0.0;
+}
 
 VideoInfo probe_video(const std::string &path) {
   require_ffmpeg(path);
   if (access(path.c_str(), R_OK) != 0) throw HostError("cannot read " + path + ": " + std::strerror(errno));
   std::string text =
-      ffprobe(path, {"-show_entries", "stream=width,height,r_frame_rate,avg_frame_rate,nb_frames"});
+      ffprobe(path, {"-show_entries", "stream=codec_name,width,height,r_frame_rate,avg_frame_rate,nb_frames:"
+                                      "stream_side_data=rotation:stream_tags=alpha_mode"});
   // Containers that keep no frame count (Matroska, WebM) are counted by
   // their packets, which needs no decoding.
   if (text.find("nb_frames=N/A") != std::string::npos || text.find("nb_frames=") == std::string::npos)
     text += ffprobe(path, {"-count_packets", "-show_entries", "stream=nb_read_packets"});
   VideoInfo info;
   std::stringstream ss(text);
-  std::string r_rate, avg_rate;
+  std::string r_rate, avg_rate, codec;
+  bool alpha_side = false;
   for (std::string line; std::getline(ss, line);) {
     const std::size_t eq = line.find('=');
     if (eq == std::string::npos) continue;
@@ -175,7 +209,16 @@ VideoInfo probe_video(const std::string &path) {
     if (k == "avg_frame_rate") avg_rate = v;
     if ((k == "nb_frames" || k == "nb_read_packets") && !v.empty() && v != "N/A")
       info.frames = std::atol(v.c_str());
+    if (k == "codec_name") codec = v;
+    if (k == "rotation") info.rotation = ((std::atoi(v.c_str()) % 360) + 360) % 360;
+    if (k == "TAG:alpha_mode") alpha_side = v == "1";
   }
+  // ffmpeg turns the frames upright while it decodes them: a quarter turn
+  // swaps the size the reader must expect.
+  if (info.rotation == 90 || info.rotation == 270) std::swap(info.width, info.height);
+  // VP8/VP9 keep alpha beside the picture, which only libvpx's decoders read.
+  if (alpha_side && codec == "vp9") info.decoder = "libvpx-vp9";
+  if (alpha_side && codec == "vp8") info.decoder = "libvpx";
   if (info.width <= 0 || info.height <= 0) throw HostError(path + " holds no video stream");
   if (info.width > 32767 || info.height > 32767)
     throw HostError(path + ": video size is outside 1..32767");
@@ -187,23 +230,18 @@ VideoInfo probe_video(const std::string &path) {
     throw HostError(path + ": a " + std::to_string(info.width) + "x" + std::to_string(info.height) +
                     " video frame needs more memory than this machine allows");
   for (const std::string &rate : {avg_rate, r_rate}) {
-    const std::size_t slash = rate.find('/');
-    const double num = std::atof(rate.c_str());
-    const double den = slash == std::string::npos ? 1.0 : std::atof(rate.c_str() + slash + 1);
-    if (num > 0 && den > 0) {
+    if (fps_of(rate) > 0) {
       info.rate = rate;
-      info.fps = num / den;
+      info.fps = fps_of(rate);
       break;
     }
   }
   return info;
 }
 
-VideoReader::VideoReader(const std::string &path, const VideoInfo &) : path_(path) {
+VideoReader::VideoReader(const std::string &path, const VideoInfo &info) : path_(path) {
   log_ = log_file();
-  pid_ = spawn({"ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map", "0:v:0", "-f", "rawvideo",
-                "-pix_fmt", "rgba", "-"},
-               false, fd_, log_);
+  pid_ = spawn(decode_args(path, info), false, fd_, log_);
 }
 
 VideoReader::~VideoReader() {
@@ -239,17 +277,33 @@ bool VideoReader::read(seqfx::Image &img) {
   return true;
 }
 
-VideoWriter::VideoWriter(const std::string &path, const std::string &final_name, int width, int height,
-                         const std::string &rate)
-    : path_(path), final_(final_name), width_(width), height_(height) {
-  require_ffmpeg(final_name);
-  log_ = log_file();
+namespace {
+
+// The encoding command: raw RGBA frames on standard input, the carried
+// streams from the other video, the chosen encoding.
+std::vector<std::string> encode_args(const std::string &path, int width, int height, const std::string &rate,
+                                     const Encoding &enc, const std::vector<std::string> &carry) {
   std::vector<std::string> args = {"ffmpeg", "-v", "error", "-y", "-f", "rawvideo", "-pix_fmt", "rgba",
                                    "-s", std::to_string(width) + "x" + std::to_string(height), "-r", rate,
                                    "-i", "-"};
-  // Common codecs want 4:2:0 colour and even sizes.
-  if (width % 2 || height % 2) args.insert(args.end(), {"-vf", "pad=ceil(iw/2)*2:ceil(ih/2)*2"});
-  args.insert(args.end(), {"-pix_fmt", "yuv420p", path});
+  args.insert(args.end(), carry.begin(), carry.end());
+  args.insert(args.end(), enc.args.begin(), enc.args.end());
+  args.push_back(path);
+  return args;
+}
+
+}  // namespace
+
+VideoWriter::VideoWriter(const std::string &path, const std::string &final_name, int width, int height,
+                         const std::string &rate, const VideoOptions &opts,
+                         const std::vector<std::string> &carried)
+    : path_(path), final_(final_name), width_(width), height_(height) {
+  require_ffmpeg(final_name);
+  const Encoding enc = choose_encoding(final_name, opts, width, height);
+  alpha_kept_ = enc.alpha;
+  encoding_ = (enc.codec.empty() ? std::string("ffmpeg's codec") : enc.codec) + ", " + enc.pix_fmt;
+  const std::vector<std::string> args = encode_args(path, width, height, rate, enc, carried);
+  log_ = log_file();
   pid_ = spawn(args, true, fd_, log_);
 }
 
@@ -260,6 +314,14 @@ VideoWriter::~VideoWriter() {
 }
 
 void VideoWriter::write(const seqfx::Image &img) {
+  if (!alpha_kept_ && !alpha_told_) {
+    const unsigned char *p = img.rect();
+    const std::size_t n = (std::size_t)width_ * height_;
+    for (std::size_t i = 0; i < n && !alpha_told_; ++i) alpha_told_ = p[4 * i + 3] != 255;
+    if (alpha_told_)
+      std::fprintf(stderr, "seqfx: warning: %s holds no alpha (%s): transparency is dropped "
+                   "(.mov, .webm and .mkv keep it)\n", final_.c_str(), encoding_.c_str());
+  }
   const std::size_t row = (std::size_t)width_ * 4;
   std::vector<unsigned char> frame(row * height_);
   for (int y = 0; y < height_; ++y)

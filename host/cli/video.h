@@ -4,10 +4,12 @@
 #pragma once
 
 #include "seqfx/image.h"
+#include "video_encode.h"
 
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 namespace seqfx_cli {
 
@@ -16,14 +18,24 @@ struct VideoInfo {
   std::string rate = "25";  // frames per second as ffmpeg writes it ("30000/1001")
   double fps = 25.0;
   long frames = -1;         // -1 when the file does not say
+  int rotation = 0;         // degrees the picture is turned for display (width and height as displayed)
+  std::string decoder;      // a decoder to use instead of ffmpeg's choice (VP8/VP9 with alpha)
 };
 
 // Throws HostError naming ffmpeg when the ffmpeg (or ffprobe) program is
 // not installed; file is the video that needs it.
 void require_ffmpeg(const std::string &file);
 
+// Frames per second of a rate as ffmpeg writes it ("25", "30000/1001");
+// 0 when it is none.
+double fps_of(const std::string &rate);
+
 // Size, rate and (when known) frame count of a video's first video stream.
 VideoInfo probe_video(const std::string &path);
+
+// Runs a program (by PATH) to its end with no input; its standard output
+// and error are returned in out and err. Returns its exit status.
+int run_program(const std::vector<std::string> &args, std::string &out, std::string &err);
 
 class VideoReader {
  public:
@@ -45,9 +57,11 @@ class VideoReader {
 
 class VideoWriter {
  public:
-  // Writes to path in the format final_name's extension names.
+  // Writes to path in the format final_name's extension names, encoded as
+  // opts ask, with the streams that carry_args chose from another video.
   VideoWriter(const std::string &path, const std::string &final_name, int width, int height,
-              const std::string &rate);
+              const std::string &rate, const VideoOptions &opts = {},
+              const std::vector<std::string> &carried = {});
   ~VideoWriter();
   VideoWriter(const VideoWriter &) = delete;
   VideoWriter &operator=(const VideoWriter &) = delete;
@@ -59,6 +73,8 @@ class VideoWriter {
   std::string path_, final_;
   int width_, height_;
   long count_ = 0;  // frames sent
+  bool alpha_kept_ = false, alpha_told_ = false;
+  std::string encoding_;  // codec and pixel format, for messages
   pid_t pid_ = -1;
   int fd_ = -1, log_ = -1;
 };
