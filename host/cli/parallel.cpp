@@ -1,5 +1,6 @@
 #include "parallel.h"
 
+#include <malloc.h>
 #include <sched.h>
 
 namespace seqfx_cli {
@@ -13,6 +14,17 @@ int usable_cores() {
   }
   const unsigned n = std::thread::hardware_concurrency();
   return n > 0 ? (int)n : 1;
+}
+
+void keep_frame_memory(std::size_t frame_bytes) {
+  // Planes below the mapping threshold come from the heap and are reused
+  // there; the allocator takes at most 32 MiB here (a 1080p float plane,
+  // a 4K byte plane). Freed memory is given back only above the trim
+  // threshold, which holds the frames a run keeps in flight.
+  const std::size_t most = std::size_t(32) << 20;
+  if (frame_bytes == 0 || frame_bytes >= most) return;
+  mallopt(M_MMAP_THRESHOLD, (int)most);
+  mallopt(M_TRIM_THRESHOLD, (int)(std::size_t(512) << 20));
 }
 
 }  // namespace seqfx_cli

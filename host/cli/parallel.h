@@ -24,6 +24,13 @@ namespace seqfx_cli {
 // the whole machine's); at least 1.
 int usable_cores();
 
+// Keeps the memory of finished frames in the process for the next ones.
+// Frames of a run come and go at the same size; left to the allocator's
+// defaults, each one is handed back to the system and the next is faulted
+// in and cleared page by page, which costs about as much as the pipes
+// that carry it. Call once before a run; frame_bytes is the largest plane.
+void keep_frame_memory(std::size_t frame_bytes);
+
 template <class Work>
 class OrderedRun {
  public:

@@ -493,6 +493,13 @@ int cmd_render(const Global &g, const RenderOptions &o) {
   if (auto *v = dynamic_cast<VideoSource *>(sources.front().get()); v && sink.video() && !o.video.no_audio)
     sink.carry({o.inputs.front(), (frames.front() - 1) / v->info().fps, (double)frames.size() / fps_of(rate)});
 
+  for (auto &s : sources)
+    if (auto *v = dynamic_cast<VideoSource *>(s.get())) {
+      const std::size_t pixels = (std::size_t)v->info().width * v->info().height;
+      keep_frame_memory(pixels * (o.use_float ? 4 * sizeof(float) : 4));
+      break;
+    }
+
   FrameSetup setup{o, sources, depth_range_of(o, sources, frames)};
   const int workers = worker_count(o, *plugin, frames.size());
   std::vector<std::unique_ptr<seqfx::Plugin>> copies;  // workers 1.. render on private copies

@@ -3,11 +3,14 @@
 #include "seqfx/error.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -109,15 +112,46 @@ int wait_for(pid_t pid) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-bool read_all(int fd, unsigned char *p, std::size_t n, std::size_t &got) {
-  got = 0;
-  while (got < n) {
-    const ssize_t r = read(fd, p + got, n - got);
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return false;
-    got += (std::size_t)r;
+// Grows a pipe towards one frame's bytes, so that ffmpeg and this
+// process hand over a frame in a few large steps instead of a hundred
+// small ones. Unprivileged processes are held to the system's limit
+// (/proc/sys/fs/pipe-max-size); a pipe that cannot grow works as it is.
+void widen_pipe(int fd, std::size_t frame_bytes) {
+  const std::size_t want = std::min<std::size_t>(frame_bytes, std::size_t(8) << 20);
+  if (fcntl(fd, F_SETPIPE_SZ, (int)want) >= 0) return;
+  if (std::FILE *f = std::fopen("/proc/sys/fs/pipe-max-size", "r")) {
+    long most = 0;
+    if (std::fscanf(f, "%ld", &most) == 1 && most > 0 && (std::size_t)most < want)
+      fcntl(fd, F_SETPIPE_SZ, (int)most);
+    std::fclose(f);
   }
-  return true;
+}
+
+// Moves one frame between a pipe and an image's rect with the rows in
+// reverse order (the pipe carries the top row first, the record keeps
+// the bottom row first), straight from or into the rect without a
+// staging copy. Returns the bytes moved: less than a frame only at the
+// end of the stream (reading) or when the other side is gone (writing).
+std::size_t move_frame(int fd, unsigned char *rect, int width, int height, bool writing) {
+  const std::size_t row = (std::size_t)width * 4, total = row * (std::size_t)height;
+  std::size_t done = 0;
+  iovec iov[IOV_MAX < 1024 ? IOV_MAX : 1024];
+  const std::size_t most = sizeof iov / sizeof iov[0];
+  while (done < total) {
+    // Vectors from the current position: the rest of this row, then whole rows.
+    std::size_t n = 0;
+    for (std::size_t at = done; at < total && n < most; ++n) {
+      const std::size_t r = at / row, off = at % row;
+      iov[n].iov_base = rect + ((std::size_t)height - 1 - r) * row + off;
+      iov[n].iov_len = row - off;
+      at += row - off;
+    }
+    const ssize_t got = writing ? writev(fd, iov, (int)n) : readv(fd, iov, (int)n);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    done += (std::size_t)got;
+  }
+  return done;
 }
 
 }  // namespace
@@ -242,6 +276,7 @@ VideoInfo probe_video(const std::string &path) {
 VideoReader::VideoReader(const std::string &path, const VideoInfo &info) : path_(path) {
   log_ = log_file();
   pid_ = spawn(decode_args(path, info), false, fd_, log_);
+  widen_pipe(fd_, (std::size_t)info.width * info.height * 4);
 }
 
 VideoReader::~VideoReader() {
@@ -254,15 +289,9 @@ VideoReader::~VideoReader() {
 }
 
 bool VideoReader::read(seqfx::Image &img) {
-  const std::size_t row = (std::size_t)img.width() * 4;
-  std::vector<unsigned char> frame;
-  try {
-    frame.resize(row * img.height());
-  } catch (const std::bad_alloc &) {
-    throw HostError(path_ + ": not enough memory for a frame of this video");
-  }
-  std::size_t got;
-  if (!read_all(fd_, frame.data(), frame.size(), got)) {
+  const std::size_t want = img.pixels() * 4;
+  const std::size_t got = move_frame(fd_, img.rect(), img.width(), img.height(), false);
+  if (got < want) {
     close(fd_);
     fd_ = -1;
     const int rc = wait_for(pid_);
@@ -271,8 +300,6 @@ bool VideoReader::read(seqfx::Image &img) {
       throw HostError("ffmpeg cannot read " + path_ + ": " + last_line(log_));
     return false;  // the end (a cut-off last frame is dropped)
   }
-  for (int y = 0; y < img.height(); ++y)
-    std::memcpy(img.rect() + (std::size_t)y * row, &frame[(std::size_t)(img.height() - 1 - y) * row], row);
   ++count_;
   return true;
 }
@@ -305,6 +332,7 @@ VideoWriter::VideoWriter(const std::string &path, const std::string &final_name,
   const std::vector<std::string> args = encode_args(path, width, height, rate, enc, carried);
   log_ = log_file();
   pid_ = spawn(args, true, fd_, log_);
+  widen_pipe(fd_, (std::size_t)width * height * 4);
 }
 
 VideoWriter::~VideoWriter() {
@@ -314,6 +342,10 @@ VideoWriter::~VideoWriter() {
 }
 
 void VideoWriter::write(const seqfx::Image &img) {
+  if (img.width() != width_ || img.height() != height_ || !img.rect())
+    throw HostError("cannot write " + final_ + ": a frame of " + std::to_string(img.width()) + "x" +
+                    std::to_string(img.height()) + " in a video of " + std::to_string(width_) + "x" +
+                    std::to_string(height_));
   if (!alpha_kept_ && !alpha_told_) {
     const unsigned char *p = img.rect();
     const std::size_t n = (std::size_t)width_ * height_;
@@ -322,22 +354,14 @@ void VideoWriter::write(const seqfx::Image &img) {
       std::fprintf(stderr, "seqfx: warning: %s holds no alpha (%s): transparency is dropped "
                    "(.mov, .webm and .mkv keep it)\n", final_.c_str(), encoding_.c_str());
   }
-  const std::size_t row = (std::size_t)width_ * 4;
-  std::vector<unsigned char> frame(row * height_);
-  for (int y = 0; y < height_; ++y)
-    std::memcpy(&frame[(std::size_t)(height_ - 1 - y) * row], img.rect() + (std::size_t)y * row, row);
-  std::size_t done = 0;
-  while (done < frame.size()) {
-    const ssize_t n = ::write(fd_, frame.data() + done, frame.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      close(fd_);
-      fd_ = -1;
-      wait_for(pid_);
-      pid_ = -1;
-      throw HostError("ffmpeg cannot write " + final_ + ": " + last_line(log_));
-    }
-    done += (std::size_t)n;
+  // The rows are only read: the image is not changed.
+  unsigned char *rect = const_cast<unsigned char *>(img.rect());
+  if (move_frame(fd_, rect, width_, height_, true) < (std::size_t)width_ * height_ * 4) {
+    close(fd_);
+    fd_ = -1;
+    wait_for(pid_);
+    pid_ = -1;
+    throw HostError("ffmpeg cannot write " + final_ + ": " + last_line(log_));
   }
   ++count_;
 }
