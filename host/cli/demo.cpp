@@ -41,6 +41,7 @@ Strip strip_named(const std::string &name, Strip fallback) {
   if (name == "green") return Strip::Green;
   if (name == "clean") return Strip::Clean;
   if (name == "plate") return Strip::Plate;
+  if (name == "cutout") return Strip::Cutout;
   if (name == "second") return Strip::Second;
   if (name == "third") return Strip::Third;
   return fallback;
@@ -93,6 +94,7 @@ void render_setting(const seqfx::ModuleFile &m, const DemoRender &r, const std::
     frame.strips = &inputs;
     frame.out = &out;
     effect.run(frame);
+    if (r.opts.alpha_opaque) make_opaque(out);
     results.push_back(std::move(out));
   }
   Staging staging;

@@ -219,7 +219,9 @@ int farm_submit(const Global &g, const std::vector<std::string> &args) {
       if (!take_option(args, i, o, OptionSet::Render))
         throw HostError(a[0] == '-' ? "unknown farm option " + a
                                     : "unexpected argument \"" + a + "\" (inputs are given with -i)");
-      const bool own = a == "-o" || is("--output") || is("--frames") || is("--shot");
+      // The output's --colorspace follows the tasks' own -o.
+      const bool own = a == "-o" || is("--output") || is("--frames") || is("--shot") ||
+                       (is("--colorspace") && o.colour_target == 3);
       if (!own) passed.insert(passed.end(), args.begin() + (long)start, args.begin() + (long)i + 1);
     }
   }
@@ -284,6 +286,8 @@ int farm_submit(const Global &g, const std::vector<std::string> &args) {
                     "video, not " + o.output);
   }
   plan.render.insert(plan.render.end(), {"-o", out});
+  if (o.output_space != Space::Guess && plan.video.empty())
+    plan.render.insert(plan.render.end(), {"--colorspace", space_name(o.output_space)});
 
   if (dry_run) {
     std::fputs(plan.array_script().c_str(), stdout);

@@ -3,6 +3,7 @@
 #include "frames.h"
 #include "seqfx/error.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -81,9 +82,11 @@ bool take_option(const std::vector<std::string> &args, std::size_t &i, RenderOpt
   } else if (render && (opt == "-i" || opt == "--input")) {
     if (o.inputs.size() == 3) throw HostError("at most three inputs (-i) can be given, one per strip");
     o.inputs.push_back(needs_value());
+    o.colour_target = (int)o.inputs.size() - 1;
   } else if (render && (opt == "-o" || opt == "--output")) {
     if (!o.output.empty()) throw HostError("only one output (-o) can be given");
     o.output = needs_value();
+    o.colour_target = 3;
   } else if (render && opt == "--depth") {
     o.depth_file = needs_value();
   } else if (render && opt == "--depth-out") {
@@ -114,6 +117,19 @@ bool take_option(const std::vector<std::string> &args, std::size_t &i, RenderOpt
   } else if (render && opt == "--no-audio") {
     no_value();
     o.video.no_audio = true;
+  } else if (render && opt == "--colorspace") {
+    const Space space = parse_space(needs_value());
+    if (o.colour_target < 0) throw HostError("--colorspace follows the -i or -o whose file it describes");
+    if (o.colour_target == 3) {
+      o.output_space = space;
+    } else {
+      o.input_spaces.resize(std::max(o.input_spaces.size(), (std::size_t)o.colour_target + 1), Space::Guess);
+      o.input_spaces[(std::size_t)o.colour_target] = space;
+    }
+  } else if (opt == "--alpha") {
+    const std::string &v = needs_value();
+    if (v != "keep" && v != "opaque") throw HostError("--alpha wants keep or opaque, not \"" + v + "\"");
+    o.alpha_opaque = v == "opaque";
   } else if (render && opt == "--texture-from") {
     o.texture_from = needs_value();
   } else if (render && opt == "--texture-threshold") {
@@ -128,13 +144,13 @@ bool take_option(const std::vector<std::string> &args, std::size_t &i, RenderOpt
     o.strips = v[0] - '0';
   } else if (!render && opt == "--scene") {
     const std::string &v = needs_value();
-    if (v != "scene" && v != "green" && v != "clean")
-      throw HostError("--scene wants scene, green or clean, not \"" + v + "\"");
+    if (v != "scene" && v != "green" && v != "clean" && v != "cutout")
+      throw HostError("--scene wants scene, green, clean or cutout, not \"" + v + "\"");
     o.scene = v;
   } else if (!render && (opt == "--scene2" || opt == "--scene3")) {
     const std::string &v = needs_value();
-    if (v != "scene" && v != "green" && v != "clean" && v != "plate" && v != "second" && v != "third")
-      throw HostError(opt + " wants scene, green, clean, plate, second or third, not \"" + v + "\"");
+    if (v != "scene" && v != "green" && v != "clean" && v != "cutout" && v != "plate" && v != "second" && v != "third")
+      throw HostError(opt + " wants scene, green, clean, cutout, plate, second or third, not \"" + v + "\"");
     (opt == "--scene2" ? o.scene2 : o.scene3) = v;
   } else {
     return false;

@@ -1,6 +1,8 @@
 // The options of `seqfx render` (and the subset a demo.cfg line uses).
 #pragma once
 
+#include "colour.h"
+
 #include "seqfx/depth.h"
 #include "video_encode.h"
 
@@ -39,10 +41,18 @@ struct RenderOptions {
   std::string texture_from;          // --texture-from MASK (or pattern): shade the texture role
   bool texture_threshold_given = false;
   float texture_threshold = 0.0f;    // --texture-threshold T: mask alpha above T (0..1)
+  // --colorspace SPACE after an -i or the -o: the space that file holds
+  // (Guess: from its label or kind).
+  std::vector<Space> input_spaces;   // one per input, up to the last chosen
+  Space output_space = Space::Guess;
+  int colour_target = -1;            // what --colorspace describes: input index, 3 the output
+  bool alpha_opaque = false;         // --alpha opaque: outputs written with alpha 1 (also in demo.cfg)
+
+  Space input_space(std::size_t s) const { return s < input_spaces.size() ? input_spaces[s] : Space::Guess; }
 
   // Only in demo.cfg lines.
   int strips = 0;                    // --strips N (0: from the module's table)
-  std::string scene;                 // --scene scene|green|clean (the first strip)
+  std::string scene;                 // --scene scene|green|clean|cutout (the first strip)
   std::string scene2, scene3;        // --scene2/--scene3: the other strips' pictures
 
   // factor0 and factor1 at position t of the frame range.

@@ -83,8 +83,9 @@ void check_claimed_size(const std::string &path, const OIIO::ImageSpec &spec, bo
     throw HostError(path + ": its header claims a " + std::to_string(spec.width) + "x" +
                     std::to_string(spec.height) + " picture, more than a file of " +
                     std::to_string((long long)st.st_size) + " bytes can hold (a damaged file?)");
-  // The file's samples as floats, the pixel plane and the float plane.
-  const std::uint64_t need = samples * 4 + pixels * 4 + (want_float ? pixels * 16 : 0);
+  // The file's samples as floats, the float RGBA being converted, the pixel
+  // plane and the float plane.
+  const std::uint64_t need = samples * 4 + pixels * 16 + pixels * 4 + (want_float ? pixels * 16 : 0);
   const std::uint64_t limit = memory_limit();
   if (need > limit)
     throw HostError(path + ": a " + std::to_string(spec.width) + "x" + std::to_string(spec.height) +
@@ -147,12 +148,6 @@ RawFile read_raw(const std::string &path, bool want_float = false) {
   return r;
 }
 
-unsigned char to_byte(float v) {
-  if (!(v > 0.0f)) return 0;
-  if (v >= 1.0f) return 255;
-  return (unsigned char)(int)(v * 255.0f + 0.5f);
-}
-
 }  // namespace
 
 bool is_float_format(const std::string &path) {
@@ -183,10 +178,11 @@ seqfx::Image image_for(const std::string &path, int w, int h) {
   }
 }
 
-Picture picture_from(const std::string &path, RawFile r, bool want_float) {
+Picture picture_from(const std::string &path, RawFile r, bool want_float, Space chosen) {
   Picture p;
   p.image = image_for(path, r.width, r.height);
   p.deep = r.spec.format.size() > 1;
+  p.space = chosen_or(chosen, guess_space(r.spec));
   const int R = channel_named(r.spec, {"R", "r", "Y"}), G = channel_named(r.spec, {"G", "g"}),
             B = channel_named(r.spec, {"B", "b"}), A = std::max(r.spec.alpha_channel, channel_named(r.spec, {"A", "a"}));
   const int Z = std::max(r.spec.z_channel, channel_named(r.spec, {"Z", "depth"}));
@@ -200,36 +196,46 @@ Picture picture_from(const std::string &path, RawFile r, bool want_float) {
     for (int c = 0; c < 3; ++c) src[c] = grey ? first : c;
   }
   const int alpha = A >= 0 ? A : (r.channels == 2 || r.channels == 4 ? r.channels - 1 : -1);
-  float *fb = nullptr;
-  if (want_float) {
-    try {
-      fb = p.image.add_floatbuf();
-    } catch (const HostError &e) {
-      throw HostError(path + ": " + e.what());
-    }
-  }
-  if (Z >= 0) p.depth.resize(p.image.pixels());
+  // RGBA in record order, as the file holds the values.
+  const std::size_t n = p.image.pixels();
+  std::vector<float> px(n * 4);
+  if (Z >= 0) p.depth.resize(n);
   for (int y = 0; y < r.height; ++y) {
     const float *row = &r.data[(std::size_t)(r.height - 1 - y) * r.width * r.channels];
     for (int x = 0; x < r.width; ++x) {
       const float *s = row + (std::size_t)x * r.channels;
       const std::size_t i = (std::size_t)y * r.width + x;
-      float v[4] = {s[src[0]], s[src[1]], s[src[2]], alpha >= 0 && alpha != Z ? s[alpha] : 1.0f};
-      unsigned char *d = p.image.rect() + 4 * i;
-      for (int c = 0; c < 4; ++c) d[c] = to_byte(v[c]);
-      if (fb)
-        for (int c = 0; c < 4; ++c) fb[4 * i + c] = v[c];
+      float *v = &px[4 * i];
+      for (int c = 0; c < 3; ++c) v[c] = s[src[c]];
+      v[3] = alpha >= 0 && alpha != Z ? s[alpha] : 1.0f;
       if (Z >= 0) p.depth[i] = s[Z];
     }
   }
+  r.data = std::vector<float>();  // freed before the planes grow
+  if (want_float) {
+    try {
+      std::memcpy(p.image.add_floatbuf(), px.data(), n * 4 * sizeof(float));
+    } catch (const HostError &e) {
+      throw HostError(path + ": " + e.what());
+    }
+  }
+  // Bytes are display-referred.
+  convert(px.data(), r.width, r.height, p.space, Space::Srgb);
+  unsigned char *d = p.image.rect();
+  bool clipped = false;
+  for (std::size_t i = 0; i < n * 4; ++i) {
+    clipped |= (i & 3) != 3 && px[i] > 1.0f;
+    d[i] = to_byte(px[i]);
+  }
+  p.clipped = clipped;
   return p;
 }
 
 }  // namespace
 
-Picture read_picture(const std::string &path, bool want_float) {
+Picture read_picture(const std::string &path, bool want_float, Space chosen) {
   try {
-    return picture_from(path, read_raw(path, want_float), want_float);
+    return picture_from(path, read_raw(path, want_float), want_float, chosen);
   } catch (const std::bad_alloc &) {
     throw HostError(path + ": not enough memory to read this picture");
   }
@@ -266,7 +272,9 @@ void write_file(const std::string &path, const std::string &final_name, OIIO::Im
     std::vector<unsigned char> rgb(n * 3 * size);
     const unsigned char *s = static_cast<const unsigned char *>(top_down);
     for (std::size_t i = 0; i < n; ++i) std::memcpy(&rgb[i * 3 * size], s + i * 4 * size, 3 * size);
-    spec = OIIO::ImageSpec(spec.width, spec.height, 3, spec.format);
+    OIIO::ImageSpec rgb_spec(spec.width, spec.height, 3, spec.format);
+    rgb_spec.extra_attribs = spec.extra_attribs;  // keeps the colour label
+    spec = rgb_spec;
     if (!out->open(path, spec) || !out->write_image(type, rgb.data()) || !out->close())
       throw HostError("cannot write " + final_name + ": " + oiio_error(nullptr, &out));
     return;
@@ -278,29 +286,49 @@ void write_file(const std::string &path, const std::string &final_name, OIIO::Im
 }  // namespace
 
 void write_picture(const std::string &path, const std::string &final_name, const seqfx::Image &img,
-                   bool with_float) {
+                   bool with_float, OutputColour colour) {
   const int w = img.width(), h = img.height();
-  const bool use_float = with_float && img.floatbuf() && is_float_format(final_name);
+  const std::size_t n = img.pixels();
   const bool float_file = is_float_format(final_name);
-  if (float_file) {
-    std::vector<float> px((std::size_t)w * h * 4);
+  const bool use_float = with_float && img.floatbuf() && float_file;
+  const Space file_space = chosen_or(colour.file, default_output_space(final_name));
+  // Bytes in sRGB go into an sRGB byte file as they are; everything else
+  // passes through float RGBA and is converted.
+  if (!float_file && (file_space == Space::Srgb || file_space == Space::Raw)) {
+    std::vector<unsigned char> px(n * 4);
     for (int y = 0; y < h; ++y)
-      for (int x = 0; x < w; ++x) {
-        const std::size_t s = (std::size_t)y * w + x, d = ((std::size_t)(h - 1 - y) * w + x) * 4;
-        for (int c = 0; c < 4; ++c)
-          px[d + c] = use_float ? img.floatbuf()[4 * s + c] : img.rect()[4 * s + c] / 255.0f;
-      }
-    OIIO::ImageSpec spec(w, h, 4, OIIO::TypeDesc::FLOAT);
+      std::memcpy(&px[(std::size_t)(h - 1 - y) * w * 4], img.rect() + (std::size_t)y * w * 4, (std::size_t)w * 4);
+    OIIO::ImageSpec spec(w, h, 4, OIIO::TypeDesc::UINT8);
     spec.alpha_channel = 3;
+    label(spec, file_space);
+    write_file(path, final_name, spec, px.data(), OIIO::TypeDesc::UINT8);
+    return;
+  }
+  std::vector<float> px(n * 4);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const std::size_t s = (std::size_t)y * w + x, d = ((std::size_t)(h - 1 - y) * w + x) * 4;
+      for (int c = 0; c < 4; ++c)
+        px[d + c] = use_float ? img.floatbuf()[4 * s + c] : img.rect()[4 * s + c] / 255.0f;
+    }
+  convert(px.data(), w, h, use_float ? colour.floats : Space::Srgb, file_space);
+  OIIO::ImageSpec spec(w, h, 4, float_file ? OIIO::TypeDesc::FLOAT : OIIO::TypeDesc::UINT8);
+  spec.alpha_channel = 3;
+  label(spec, file_space);
+  if (float_file) {
     write_file(path, final_name, spec, px.data(), OIIO::TypeDesc::FLOAT);
     return;
   }
-  std::vector<unsigned char> px((std::size_t)w * h * 4);
-  for (int y = 0; y < h; ++y)
-    std::memcpy(&px[(std::size_t)(h - 1 - y) * w * 4], img.rect() + (std::size_t)y * w * 4, (std::size_t)w * 4);
-  OIIO::ImageSpec spec(w, h, 4, OIIO::TypeDesc::UINT8);
-  spec.alpha_channel = 3;
-  write_file(path, final_name, spec, px.data(), OIIO::TypeDesc::UINT8);
+  std::vector<unsigned char> bytes(n * 4);
+  for (std::size_t i = 0; i < n * 4; ++i) bytes[i] = to_byte(px[i]);
+  write_file(path, final_name, spec, bytes.data(), OIIO::TypeDesc::UINT8);
+}
+
+void make_opaque(seqfx::Image &img) {
+  const std::size_t n = img.pixels();
+  for (std::size_t i = 0; i < n; ++i) img.rect()[4 * i + 3] = 255;
+  if (float *f = img.floatbuf())
+    for (std::size_t i = 0; i < n; ++i) f[4 * i + 3] = 1.0f;
 }
 
 void write_depth(const std::string &path, const std::string &final_name, const float *distances,

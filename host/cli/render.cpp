@@ -1,6 +1,7 @@
 // `seqfx render`: inputs from files, sequences or video, through one
 // module frame by frame, into staged outputs.
 
+#include "colour_notes.h"
 #include "commands.h"
 #include "effect.h"
 #include "frames.h"
@@ -58,12 +59,15 @@ class Source {
 
 class StillSource : public Source {
  public:
-  StillSource(const std::string &path, bool want_float) : pic_(read_picture(path, want_float)) {}
+  StillSource(const std::string &path, bool want_float, Space space)
+      : pic_(read_picture(path, want_float, space)) {}
   Picture get(int) override {
     Picture p;
     p.image = copy_of(pic_.image);
     p.depth = pic_.depth;
     p.deep = pic_.deep;
+    p.clipped = pic_.clipped;
+    p.space = pic_.space;
     return p;
   }
 
@@ -73,7 +77,8 @@ class StillSource : public Source {
 
 class SequenceSource : public Source {
  public:
-  SequenceSource(const std::string &pattern, bool want_float) : pattern_(pattern), want_float_(want_float) {
+  SequenceSource(const std::string &pattern, bool want_float, Space space = Space::Guess)
+      : pattern_(pattern), want_float_(want_float), space_(space) {
     frame_name(pattern, 0);  // reports a malformed pattern
     frames_ = matching_frames(pattern);
     if (frames_.empty()) throw HostError("\"" + pattern + "\" matches no frame");
@@ -82,13 +87,14 @@ class SequenceSource : public Source {
     const std::string path = frame_name(pattern_, frame);
     if (access(path.c_str(), F_OK) != 0)
       throw HostError("frame " + std::to_string(frame) + " of \"" + pattern_ + "\" is missing: no " + path);
-    return read_picture(path, want_float_);
+    return read_picture(path, want_float_, space_);
   }
   std::vector<int> own_frames() override { return frames_; }
 
  private:
   std::string pattern_;
   bool want_float_;
+  Space space_;
   std::vector<int> frames_;
 };
 
@@ -119,17 +125,19 @@ class VideoSource : public Source {
   VideoReader reader_;
 };
 
-// Float planes for strips read from 8-bit sources (video): value / 255.
-void add_float_plane(Image &img) {
+// Float planes for strips read from 8-bit sources (video): value / 255,
+// converted from sRGB into the run's float space.
+void add_float_plane(Image &img, Space floats) {
   if (img.floatbuf()) return;
   float *f = img.add_floatbuf();
   for (std::size_t i = 0, n = img.pixels() * 4; i < n; ++i) f[i] = img.rect()[i] / 255.0f;
+  convert(f, img.width(), img.height(), Space::Srgb, floats);
 }
 
 // After the effect: a float plane the module left untouched (all zero) is
 // dropped, so that the output comes from rect; a module that wrote only
-// floats gets rect filled from them for 8-bit outputs.
-void settle_float_output(Image &out) {
+// floats gets rect filled from them (in sRGB) for 8-bit outputs.
+void settle_float_output(Image &out, Space floats) {
   const float *f = out.floatbuf();
   if (!f) return;
   const std::size_t n = out.pixels() * 4;
@@ -141,17 +149,17 @@ void settle_float_output(Image &out) {
   }
   for (std::size_t i = 0; i < n && !rect_written; ++i) rect_written = out.rect()[i] != 0;
   if (rect_written) return;
-  for (std::size_t i = 0; i < n; ++i) {
-    const float v = f[i];
-    out.rect()[i] = !(v > 0.0f) ? 0 : v >= 1.0f ? 255 : (unsigned char)(int)(v * 255.0f + 0.5f);
-  }
+  std::vector<float> shown(f, f + n);
+  convert(shown.data(), out.width(), out.height(), floats, Space::Srgb);
+  for (std::size_t i = 0; i < n; ++i) out.rect()[i] = to_byte(shown[i]);
 }
 
-std::unique_ptr<Source> open_source(const std::string &in, bool want_float) {
+std::unique_ptr<Source> open_source(const std::string &in, bool want_float, Space space) {
   if (is_video_name(in)) return std::make_unique<VideoSource>(in);
-  if (is_pattern(in)) return std::make_unique<SequenceSource>(in, want_float);
-  return std::make_unique<StillSource>(in, want_float);
+  if (is_pattern(in)) return std::make_unique<SequenceSource>(in, want_float, space);
+  return std::make_unique<StillSource>(in, want_float, space);
 }
+
 
 // Where results go: a picture, a numbered picture per frame, or a video.
 class Sink {
@@ -188,7 +196,7 @@ class Sink {
     for (int f : frames) paths_[f] = staging_.stage(frame_name(name_, f));
   }
   // Pictures may be put from any thread; video frames in order, from one.
-  void put(int frame, const Image &img, bool with_float, const std::string &rate) {
+  void put(int frame, const Image &img, bool with_float, const std::string &rate, OutputColour colour = {}) {
     if (video_) {
       if (!writer_) {
         temp_ = staging_.stage(name_);
@@ -197,7 +205,7 @@ class Sink {
       writer_->write(img);
       return;
     }
-    write_picture(path_for(frame), final_for(frame), img, with_float);
+    write_picture(path_for(frame), final_for(frame), img, with_float, colour);
   }
   void put_depth(int frame, const std::vector<float> &d, int w, int h) const {
     write_depth(path_for(frame), final_for(frame), d.data(), w, h);
@@ -255,6 +263,7 @@ struct FrameWork {
   std::vector<Picture> in;    // one per strip
   std::vector<char> loaded;   // in[s] already read (the ordered sources)
   Image out{0, 0};
+  Space floats = Space::Srgb;  // the space of the float planes (the first strip's)
 };
 
 // What every frame of a run shares; read-only while the workers run.
@@ -352,6 +361,8 @@ Image render_frame(Effect &effect, const FrameSetup &setup, FrameWork &w, double
   const RenderOptions &o = setup.o;
   std::vector<Image> strips;
   std::vector<std::vector<float>> depths;
+  // Float planes are handed over in one space: the first strip's.
+  w.floats = w.in[0].space;
   for (std::size_t s = 0; s < w.in.size(); ++s) {
     Picture &p = w.in[s];
     if (s == 0 && !o.depth_file.empty())
@@ -360,7 +371,11 @@ Image render_frame(Effect &effect, const FrameSetup &setup, FrameWork &w, double
       throw HostError("inputs of different sizes: " + o.inputs[0] + " is " +
                       size_text(strips[0].width(), strips[0].height()) + ", " + o.inputs[s] + " is " +
                       size_text(p.image.width(), p.image.height()));
-    if (o.use_float) add_float_plane(p.image);
+    if (o.use_float) {
+      if (p.image.floatbuf())
+        convert(p.image.floatbuf(), p.image.width(), p.image.height(), p.space, w.floats);
+      add_float_plane(p.image, w.floats);
+    }
     strips.push_back(std::move(p.image));
     depths.push_back(std::move(p.depth));
   }
@@ -383,7 +398,7 @@ Image render_frame(Effect &effect, const FrameSetup &setup, FrameWork &w, double
   frame.strips = &strips;
   frame.out = &out;
   effect.run(frame);
-  settle_float_output(out);
+  settle_float_output(out, w.floats);
   return out;
 }
 
@@ -467,7 +482,8 @@ int cmd_render(const Global &g, const RenderOptions &o) {
   if (!o.depth_out.empty()) depth_sink = std::make_unique<Sink>(o.depth_out, true, staging);
 
   std::vector<std::unique_ptr<Source>> sources;
-  for (const std::string &in : o.inputs) sources.push_back(open_source(in, o.use_float));
+  for (std::size_t s = 0; s < o.inputs.size(); ++s)
+    sources.push_back(open_source(o.inputs[s], o.use_float, o.input_space(s)));
   if (!o.depth_file.empty()) {
     if (is_pattern(o.depth_file)) {
       SequenceSource probe(o.depth_file, false);  // reports a pattern without frames
@@ -513,16 +529,25 @@ int cmd_render(const Global &g, const RenderOptions &o) {
   // With --quiet the modules' console is silenced for the whole run (the
   // workers print at any moment); the progress bar keeps the real stderr.
   QuietRun quiet(g.quiet);
+  const seqfx::ModuleFacts facts = seqfx::module_facts(*plugin);
+  const bool reads_float = o.use_float && (facts.uses_float || !facts.declared);
+  if (o.use_float && !reads_float)
+    std::fprintf(quiet.progress_stream(),
+                 "seqfx: %s reads 8-bit pixels only, so --float gives it nothing: its output comes from 8 bits\n",
+                 plugin->module_name().c_str());
+  ColourNotes notes(plugin->module_name(), o.inputs, !reads_float, quiet.progress_stream());
   Progress progress((long)frames.size(), frames.size() > 1, quiet.progress_stream());
   OrderedRun<FrameWork>::run(
       frames.size(), workers, 2 * (std::size_t)workers + 2,
       [&](std::size_t k) { return setup.read_ordered(frames[k]); },
       [&](int worker, std::size_t k, FrameWork &w) {
         setup.read_rest(w);
+        for (std::size_t s = 0; s < w.in.size(); ++s) notes.saw(s, w.in[s].deep, w.in[s].clipped);
         w.out = render_frame(effects[worker], setup, w, frame_position(o, frames, k));
+        if (o.alpha_opaque) make_opaque(w.out);
         // Pictures are written by the workers into their own files; a
         // video is written by the taker, in frame order.
-        if (!sink.video()) sink.put(w.number, w.out, o.use_float, rate);
+        if (!sink.video()) sink.put(w.number, w.out, o.use_float, rate, {w.floats, o.output_space});
         if (depth_sink) write_depth_out(*depth_sink, *plugin, setup.range, w);
       },
       [&](std::size_t, FrameWork &w) {

@@ -65,13 +65,13 @@ void box(Vec o, Vec d, Vec lo, Vec hi, Vec colour, Hit &h) {
 
 unsigned char byte(double v) { return (unsigned char)std::lround(std::min(1.0, std::max(0.0, v)) * 255.0); }
 
-void put(seqfx::Image &img, int x, int y_top, Vec c, double distance) {
+void put(seqfx::Image &img, int x, int y_top, Vec c, double distance, double alpha = 1.0) {
   const int y = img.height() - 1 - y_top;
   unsigned char *p = img.pixel(x, y);
   p[0] = byte(c.x);
   p[1] = byte(c.y);
   p[2] = byte(c.z);
-  p[3] = 255;
+  p[3] = byte(alpha);
   img.zbuf()[(std::size_t)y * img.width() + x] = kSceneDepth.to_z(distance);
 }
 
@@ -120,10 +120,12 @@ void render_scene(seqfx::Image &img, Strip which, int frame) {
         const bool dark = ((int)std::floor(p.x) + (int)std::floor(p.z)) & 1;
         const double haze = std::min(1.0, t / 30.0);
         const Vec base = dark ? Vec{0.35, 0.3, 0.25} : Vec{0.75, 0.7, 0.6};
-        put(img, x, y, base * (1.0 - haze) + Vec{0.7, 0.8, 0.95} * haze, std::min(t, kSceneDepth.farthest));
+        put(img, x, y, base * (1.0 - haze) + Vec{0.7, 0.8, 0.95} * haze, std::min(t, kSceneDepth.farthest),
+            which == Strip::Cutout ? 1.0 - haze : 1.0);
       } else {
         const double up = std::min(1.0, d.y * 2.5);
-        put(img, x, y, Vec{0.7, 0.8, 0.95} * (1.0 - up) + Vec{0.25, 0.45, 0.85} * up, kSceneDepth.farthest);
+        put(img, x, y, Vec{0.7, 0.8, 0.95} * (1.0 - up) + Vec{0.25, 0.45, 0.85} * up, kSceneDepth.farthest,
+            which == Strip::Cutout ? 0.0 : 1.0);
       }
     }
 }

@@ -14,6 +14,7 @@ enum class Strip {
   Green,   // the same subject over an even green backdrop, for keyers
   Clean,   // the green backdrop alone
   Plate,   // the floor and sky of Scene without the subject
+  Cutout,  // Scene with alpha: the subject opaque, the floor fading out, the sky clear
   Second,  // a second strip for transitions: bands and rings, a slanted depth plane
   Third,   // a third strip: a soft grey matte, flat depth
 };

@@ -11,6 +11,27 @@ namespace {
 
 constexpr int kColumns = 5, kThumbW = 160, kThumbH = 120, kGap = 12, kCaption = 2 * (kGlyphHeight + 4);
 constexpr int kHeader = 36;
+// Pictures are shown over a checkerboard, so that colour under alpha 0 is
+// seen as missing and not as black: squares of kCheck pixels, light and dark.
+constexpr int kCheck = 8;
+constexpr unsigned kCheckLight = 153, kCheckDark = 102;
+
+unsigned checker(int x, int y_top) { return ((x / kCheck + y_top / kCheck) & 1) ? kCheckDark : kCheckLight; }
+
+std::string hex2(unsigned v) {
+  const char *d = "0123456789abcdef";
+  return std::string{d[(v >> 4) & 15], d[v & 15]};
+}
+
+// The same checkerboard behind the page's pictures.
+std::string checker_css() {
+  const std::string light = "#" + hex2(kCheckLight) + hex2(kCheckLight) + hex2(kCheckLight),
+                    dark = "#" + hex2(kCheckDark) + hex2(kCheckDark) + hex2(kCheckDark);
+  const std::string square = "linear-gradient(45deg," + dark + " 25%,transparent 25%,transparent 75%," + dark + " 75%)";
+  return "img{background-color:" + light + ";background-image:" + square + "," + square +
+         ";background-size:" + std::to_string(2 * kCheck) + "px " + std::to_string(2 * kCheck) +
+         "px;background-position:0 0," + std::to_string(kCheck) + "px " + std::to_string(kCheck) + "px}\n";
+}
 
 void fill_rect(seqfx::Image &img, int x0, int y0_top, int w, int h, const unsigned char c[4]) {
   for (int y = y0_top; y < y0_top + h; ++y)
@@ -29,11 +50,12 @@ void paste_scaled(seqfx::Image &dst, const seqfx::Image &src, int x0, int y0_top
       // Source rows counted from the top as well.
       const int sy0 = y * src.height() / h, sy1 = std::max(sy0 + 1, (y + 1) * src.height() / h);
       unsigned sum[4] = {0, 0, 0, 0}, n = 0;
+      const unsigned back = checker(x, y);
       for (int sy = sy0; sy < sy1; ++sy)
         for (int sx = sx0; sx < sx1; ++sx, ++n) {
           const unsigned char *p = src.pixel(sx, src.height() - 1 - sy);
-          // Shown over the sheet's backdrop by their alpha.
-          for (int c = 0; c < 3; ++c) sum[c] += (p[c] * p[3] + 40 * (255 - p[3])) / 255;
+          // Shown over the checkerboard by their alpha.
+          for (int c = 0; c < 3; ++c) sum[c] += (p[c] * p[3] + back * (255 - p[3])) / 255;
         }
       const int dx = x0 + x, dy = dst.height() - 1 - (y0_top + y);
       if (dx < 0 || dy < 0 || dx >= dst.width() || dy >= dst.height()) continue;
@@ -99,7 +121,7 @@ std::string index_html(const std::vector<DemoEntry> &entries, const std::string 
       "a{color:#9cf}section{margin-bottom:2em}figure{display:inline-block;vertical-align:top;margin:0 1em 1em 0;"
       "max-width:340px}\nimg{max-width:100%;border:1px solid #555}figcaption{font-size:90%}\n"
       "code{color:#bbb;font-size:85%}pre{font-size:80%;color:#aaa;white-space:pre-wrap;max-height:12em;overflow:auto}\n"
-      ".failed{color:#f77}\n</style></head><body>\n<h1>seqfx demo</h1>\n<p>Every module on the built-in scene. "
+      ".failed{color:#f77}\n" + checker_css() + "</style></head><body>\n<h1>seqfx demo</h1>\n<p>Every module on the built-in scene. "
       "<a href=\"" + escaped(sheet_name) + "\">Contact sheet</a>.</p>\n";
   for (std::size_t i = 0; i < entries.size();) {
     const std::string module = entries[i].module;

@@ -28,19 +28,25 @@ std::int32_t z_of(const Pixel &p) {
   return (std::int32_t)(((std::uint32_t)p[0] << 24) | ((std::uint32_t)p[1] << 16) | ((std::uint32_t)p[2] << 8) | p[3]);
 }
 
+// A module folder in dir holding the probe and its demo settings.
+std::string probe_folder(const TempDir &dir, const std::string &settings) {
+  const std::string mods = dir / "modules";
+  EXPECT_EQ(mkdir(mods.c_str(), 0777), 0);
+  EXPECT_EQ(symlink((fixture_dir() + "/cli_probe.so").c_str(), (mods + "/cli_probe.so").c_str()), 0);
+  std::ofstream(mods + "/cli_probe.demo.cfg") << settings;
+  return mods;
+}
+
 TEST(Demo, EveryModuleEverySettingSheetAndPage) {
   TempDir dir;
-  const std::string mods = dir / "modules";
-  ASSERT_EQ(mkdir(mods.c_str(), 0777), 0);
-  ASSERT_EQ(symlink((fixture_dir() + "/cli_probe.so").c_str(), (mods + "/cli_probe.so").c_str()), 0);
-  std::ofstream(mods + "/cli_probe.demo.cfg") << "# settings for the probe\n"
-                                                 "\n"
-                                                 "depth of the scene | --set Mode=1   # a comment\n"
-                                                 "frames and factors | --set Mode=2 --frames 1-3 --factor 0:1\n"
-                                                 "green, top row marked | --scene green --set Mark=#ff0000 --strips 1\n"
-                                                 "second strip | --set Mode=5 --scene2 plate\n"
-                                                 "typo | --sett Mode=1\n"
-                                                 "crash | --set Mode=6\n";
+  const std::string mods = probe_folder(dir, "# settings for the probe\n"
+                                             "\n"
+                                             "depth of the scene | --set Mode=1   # a comment\n"
+                                             "frames and factors | --set Mode=2 --frames 1-3 --factor 0:1\n"
+                                             "green, top row marked | --scene green --set Mark=#ff0000 --strips 1\n"
+                                             "second strip | --set Mode=5 --scene2 plate\n"
+                                             "typo | --sett Mode=1\n"
+                                             "crash | --set Mode=6\n");
 
   Result r = seqfx({"--plugins", mods, "demo", dir / "out", "--only", "cli_probe,invert"});
   ASSERT_EQ(r.code, 0) << r.err;
@@ -93,6 +99,25 @@ TEST(Demo, EveryModuleEverySettingSheetAndPage) {
   FilePicture sheet = read_file(out + "/contact-sheet.png");
   EXPECT_GT(sheet.width, 5 * 160);
   EXPECT_GT(sheet.height, 2 * 120);
+}
+
+TEST(Demo, PicturesAreShownOverACheckerboardOrOpaque) {
+  TempDir dir;
+  // Mode 4 without float planes leaves the output transparent black.
+  const std::string mods = probe_folder(dir, "transparent | --set Mode=4\n"
+                                             "opaque | --set Mode=4 --alpha opaque\n");
+  Result r = seqfx({"--plugins", mods, "demo", dir / "out", "--only", "cli_probe"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(read_file(dir / "out/cli_probe-1.png").byte_pixel(5, 5), (Pixel{0, 0, 0, 0}));
+  EXPECT_EQ(read_file(dir / "out/cli_probe-2.png").byte_pixel(5, 5), (Pixel{0, 0, 0, 255}));
+
+  // The first tile (at 12,36) shows the checkerboard's light and dark
+  // squares, the second (172 pixels on) the opaque black.
+  FilePicture sheet = read_file(dir / "out/contact-sheet.png");
+  EXPECT_EQ(sheet.byte_pixel(14, 38), (Pixel{153, 153, 153, 255}));
+  EXPECT_EQ(sheet.byte_pixel(22, 38), (Pixel{102, 102, 102, 255}));
+  EXPECT_EQ(sheet.byte_pixel(186, 38), (Pixel{0, 0, 0, 255}));
+  EXPECT_TRUE(contains(text_of(dir / "out/index.html"), "img{background-color:#999999;background-image:linear-gradient"));
 }
 
 TEST(Demo, UnknownModuleIsAnError) {

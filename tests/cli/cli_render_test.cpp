@@ -169,14 +169,17 @@ TEST(Render, FloatPixelsInAndOut) {
     EXPECT_FLOAT_EQ(out.at(x, 1, 2), 1.0f - (0.25f * x + 2));  // beyond 0..1, kept
     EXPECT_FLOAT_EQ(out.at(x, 0, 3), 0.0f);
   }
-  // A module that writes floats only still gives an 8-bit picture.
+  // A module that writes floats only still gives an 8-bit picture, in
+  // sRGB: linear 0.5 shows as 188.
   r = seqfx(probe({"-i", dir / "in.exr", "-o", dir / "out.png", "--set", "Mode=4", "--float"}));
   ASSERT_EQ(r.code, 0) << r.err;
-  EXPECT_EQ(read_file(dir / "out.png").byte_pixel(2, 0), (Pixel{128, 0, 0, 0}));
-  // One that ignores them is written from its bytes, also to a float format.
+  EXPECT_EQ(read_file(dir / "out.png").byte_pixel(2, 0), (Pixel{188, 0, 0, 0}));
+  // One that ignores them is written from its bytes, also to a float
+  // format: linear 0.25 is read as sRGB 137, inverted to 118, written back
+  // as linear light.
   r = seqfx({"render", "invert", "-i", dir / "in.exr", "-o", dir / "inv.exr", "--float"});
   ASSERT_EQ(r.code, 0) << r.err;
-  EXPECT_FLOAT_EQ(read_file(dir / "inv.exr").at(1, 0, 0), (255 - 64) / 255.0f);  // 0.25 read as 64
+  EXPECT_NEAR(read_file(dir / "inv.exr").at(1, 0, 0), std::pow((118 / 255.0f + 0.055f) / 1.055f, 2.4f), 1e-3f);
 
   // Without --float the module finds no float planes.
   r = seqfx(probe({"-i", dir / "in.exr", "-o", dir / "plain.exr", "--set", "Mode=4"}));

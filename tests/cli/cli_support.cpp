@@ -185,6 +185,7 @@ FilePicture read_file(const std::string &path) {
   p.height = spec.height;
   p.channels = spec.nchannels;
   for (int c = 0; c < p.channels; ++c) p.names.push_back(spec.channel_name(c));
+  p.colour_space = spec.get_string_attribute("oiio:ColorSpace");
   p.data.resize((size_t)p.width * p.height * p.channels);
   EXPECT_TRUE(in->read_image(0, 0, 0, p.channels, OIIO::TypeDesc::FLOAT, p.data.data()));
   return p;

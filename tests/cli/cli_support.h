@@ -41,6 +41,7 @@ using Pixel = std::array<unsigned char, 4>;
 struct FilePicture {
   int width = 0, height = 0, channels = 0;
   std::vector<std::string> names;
+  std::string colour_space;  // the file's colour label ("sRGB", "linear", ...)
   std::vector<float> data;
   float at(int x, int y_top, int c) const { return data[((size_t)y_top * width + x) * channels + c]; }
   Pixel byte_pixel(int x, int y_top) const;  // RGBA, values * 255 rounded
