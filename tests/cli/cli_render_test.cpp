@@ -181,7 +181,7 @@ TEST(Render, FloatPixelsInAndOut) {
   // Without --float the module finds no float planes.
   r = seqfx(probe({"-i", dir / "in.exr", "-o", dir / "plain.exr", "--set", "Mode=4"}));
   ASSERT_EQ(r.code, 0) << r.err;
-  EXPECT_TRUE(contains(r.out, "cli_probe: no floatbuf"));
+  EXPECT_TRUE(contains(r.err, "cli_probe: no floatbuf (frame 1)\n")) << r.err;
 }
 
 TEST(Render, QuietSilencesTheModuleButNotTheProgress) {
@@ -189,8 +189,10 @@ TEST(Render, QuietSilencesTheModuleButNotTheProgress) {
   write_png(dir / "in.png", 2, 2, marked);
   Result loud = seqfx(probe({"-i", dir / "in.png", "-o", dir / "a.png"}));
   ASSERT_EQ(loud.code, 0) << loud.err;
-  EXPECT_EQ(loud.out, "cli_probe: frame 1 mode 0\n");
-  EXPECT_TRUE(contains(loud.err, "cli_probe: to stderr"));
+  // The module's lines, from standard output and error alike, come after
+  // the run on standard error.
+  EXPECT_EQ(loud.out, "");
+  EXPECT_TRUE(contains(loud.err, "cli_probe: frame 1 mode 0 (frame 1)\ncli_probe: to stderr (frame 1)\n")) << loud.err;
   EXPECT_FALSE(contains(loud.err, "frame 1/1")) << "no bar for one frame";
 
   Result quiet = seqfx({"--quiet", "--plugins", fixture_dir(), "render", "cli_probe", "-i", dir / "in.png", "-o",
