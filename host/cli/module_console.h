@@ -26,7 +26,6 @@ class ModuleConsole {
   ModuleConsole(const ModuleConsole &) = delete;
   ModuleConsole &operator=(const ModuleConsole &) = delete;
 
-  void set_name(const std::string &name) { name_ = name; }
   // The real standard error, for the progress bar.
   std::FILE *host_stream() const { return err_ ? err_ : stderr; }
   // Lines that come between begin_frame(n) and end_frame(n) belong to frame
@@ -49,8 +48,8 @@ class ModuleConsole {
   void add_line(std::string line);
   std::string frames_text(const Seen &s) const;
 
-  std::string name_;
-  Mode mode_;
+  const std::string name_;
+  const Mode mode_;
   int pipe_[2] = {-1, -1};
   int saved_[2] = {-1, -1};
   std::FILE *err_ = nullptr;

@@ -472,11 +472,13 @@ int cmd_render(const Global &g, const RenderOptions &o) {
   if (o.output.empty()) throw HostError("render needs an output: -o FILE");
   // The modules' console is taken for the whole run, loading included
   // (workers print at any moment); the progress bar keeps the real stderr.
-  ModuleConsole console(o.module, g.quiet     ? ModuleConsole::Mode::Silent
-                                  : g.verbose ? ModuleConsole::Mode::Live
-                                              : ModuleConsole::Mode::Summary);
+  // Lines are named by the module's file name, as `list` shows it.
+  std::string shown = o.module.substr(o.module.find_last_of('/') + 1);
+  if (shown.size() > 3 && shown.compare(shown.size() - 3, 3, ".so") == 0) shown.resize(shown.size() - 3);
+  ModuleConsole console(shown, g.quiet     ? ModuleConsole::Mode::Silent
+                               : g.verbose ? ModuleConsole::Mode::Live
+                                           : ModuleConsole::Mode::Summary);
   std::unique_ptr<seqfx::Plugin> plugin = load_module(g, o.module);
-  console.set_name(plugin->module_name());
   for (const std::string &s : o.sets) seqfx::apply_assignment(*plugin, s);
 
   Staging staging;
