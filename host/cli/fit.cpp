@@ -22,7 +22,8 @@ FitReport check_fit(const std::string &name, const seqfx::ModuleFacts &facts, co
   }
   if (facts.needs_depth && !offer.depth)
     r.faults.push_back(name + " needs a depth plane: give an EXR with a Z channel or --depth FILE");
-  if (offer.float_pixels && !facts.uses_float)
+  // Guessed facts cannot tell whether a module reads floats.
+  if (offer.float_pixels && facts.declared && !facts.uses_float)
     r.notes.push_back(name + " reads only 8-bit pixels: --float gives it nothing more, its result is 8-bit");
   return r;
 }

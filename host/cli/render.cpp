@@ -360,8 +360,7 @@ void check_inputs(const seqfx::Plugin &plugin, const RenderOptions &o, std::vect
   offer.float_pixels = o.use_float;
   // Reading the first frame for its depth costs a read, so only when asked.
   offer.depth = !o.depth_file.empty() ||
-                (facts.needs_depth && !sources[0]->ordered() &&
-                 !sources[0]->get(o.shot_given ? o.shot_first : frames.front()).depth.empty());
+                (facts.needs_depth && !sources[0]->ordered() && !sources[0]->get(frames.front()).depth.empty());
   const FitReport fit = check_fit(plugin.module_name(), facts, offer);
   for (const std::string &fault : fit.faults) {
     if (facts.declared) throw HostError(fault);
