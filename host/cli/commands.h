@@ -16,6 +16,7 @@ namespace seqfx_cli {
 struct Global {
   std::vector<std::string> module_dirs;  // --plugins DIR first, the build's folder last
   bool quiet = false;                    // --quiet: silence the modules
+  bool verbose = false;                  // --verbose: the modules' console lines as they come
 };
 
 int cmd_list(const Global &g);

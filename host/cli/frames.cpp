@@ -15,11 +15,24 @@ using seqfx::HostError;
 
 namespace {
 
-// The number field of a pattern: [begin, end) of "%0Nd", its width, zero
-// padding. False when there is none; throws when there are several.
+// The number field of a pattern: [begin, end) of "%0Nd" or of a run of N
+// '#' (the same as %0Nd), its width, zero padding. False when there is
+// none; throws when there are several.
 bool find_field(const std::string &p, std::size_t &begin, std::size_t &end, int &width, bool &zero) {
   bool found = false;
   for (std::size_t i = 0; i < p.size(); ++i) {
+    if (p[i] == '#') {
+      std::size_t k = i;
+      while (k < p.size() && p[k] == '#') ++k;
+      if (found) throw HostError("\"" + p + "\" holds more than one frame number field");
+      found = true;
+      begin = i;
+      end = k;
+      width = (int)(k - i);
+      zero = true;
+      i = k - 1;
+      continue;
+    }
     if (p[i] != '%') continue;
     if (i + 1 < p.size() && p[i + 1] == '%') {
       ++i;
@@ -30,7 +43,7 @@ bool find_field(const std::string &p, std::size_t &begin, std::size_t &end, int 
     std::size_t k = j;
     while (k < p.size() && std::isdigit((unsigned char)p[k])) ++k;
     if (k >= p.size() || p[k] != 'd')
-      throw HostError("\"" + p + "\": a frame number is written %d or %04d (use %% for a percent sign)");
+      throw HostError("\"" + p + "\": a frame number is written %d, %04d or #### (use %% for a percent sign)");
     if (found) throw HostError("\"" + p + "\" holds more than one frame number field");
     found = true;
     begin = i;

@@ -1,4 +1,4 @@
-// Frame numbers and numbered file names ("shot_%04d.png").
+// Frame numbers and numbered file names ("shot_%04d.png", "shot_####.png").
 #pragma once
 
 #include <string>
@@ -6,7 +6,8 @@
 
 namespace seqfx_cli {
 
-// True when the name holds one printf-style frame number (%d or %0Nd).
+// True when the name holds a frame number field: printf-style (%d or
+// %0Nd) or a run of N '#' (zero-padded to N digits).
 bool is_pattern(const std::string &name);
 // The name for one frame. Throws HostError for a name with several or
 // malformed number fields.

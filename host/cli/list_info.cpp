@@ -1,6 +1,7 @@
 // `seqfx list` and `seqfx info NAME`.
 
 #include "commands.h"
+#include "program_dir.h"
 #include "quiet.h"
 
 #include "seqfx/facts.h"
@@ -121,6 +122,8 @@ int cmd_info(const Global &g, const std::string &name) {
               facts.strips_accepted == 1 ? "" : "s", yes_no(facts.keeps_state), yes_no(facts.needs_depth),
               yes_no(facts.uses_float), seqfx::entry_style_name(facts.entry));
   std::printf("%s\n", facts.declared ? facts.description.c_str() : kGuessed);
+  const std::string page = module_page(p->module_name());
+  if (!page.empty()) std::printf("page: %s\n", page.c_str());
   std::printf("%s%s%s%s%s%s\n", pad("row", 5).c_str(), pad("label", 20).c_str(), pad("kind", 14).c_str(),
               pad("default", 10).c_str(), pad("range", 14).c_str(), "tip");
   for (int i = 0; i < p->row_count(); ++i) {

@@ -2,13 +2,11 @@
 
 #include "commands.h"
 #include "farm.h"
+#include "program_dir.h"
 #include "serve.h"
 #include "staging.h"
 
 #include "seqfx/error.h"
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
@@ -19,14 +17,17 @@
 namespace {
 
 const char kUsage[] =
-    "usage: seqfx [--plugins DIR]... [--quiet] COMMAND ...\n"
-    "  seqfx list                      the modules found, their strips and state\n"
-    "  seqfx info NAME                 a module's parameter table\n"
+    "usage: seqfx [--plugins DIR]... [--quiet | --verbose] COMMAND ...\n"
+    "  seqfx list                      the modules found: strips, state, a line about each\n"
+    "  seqfx info NAME                 a module's parameter table and its page\n"
     "  seqfx render NAME -i IN [-i IN2 [-i IN3]] -o OUT [options]\n"
-    "      --set ROW_OR_NAME=VALUE     a parameter (numbers, on/off, 0/1/2, #rrggbb[aa] or r,g,b[,a], text)\n"
+    "      --set NAME=VALUE            a parameter by its label (or row number): numbers, on/off, 0/1/2,\n"
+    "                                  #rrggbb[aa] or r,g,b[,a], text\n"
+    "      -y                          overwrite outputs that exist (else they are refused)\n"
     "      --factor F | --factor A:B   factor0, constant or ramped over the frames (default 0)\n"
     "      --factor1 F | A:B           factor1 (default: as factor0)\n"
-    "      --frames S-E                frames S to E (cfra); IN/OUT may be numbered: shot_%04d.png\n"
+    "      --frames S-E                frames S to E (cfra); IN/OUT may be numbered: shot_%04d.png,\n"
+    "                                  shot_####.png\n"
     "      --shot S-E                  the whole shot the factor ramp spans, when --frames renders a part\n"
     "      -j N                        N workers (default: every core); the output is the same for any N\n"
     "      --depth FILE                camera distances for the first strip (else its Z/depth channel)\n"
@@ -36,7 +37,8 @@ const char kUsage[] =
     "      --colorspace SPACE          after an -i or the -o: srgb, linear or raw, the colours that file\n"
     "                                  holds (default: its label, else linear for float files, else sRGB)\n"
     "      --alpha keep|opaque         opaque writes alpha 1, so that viewers show every pixel's colour\n"
-    "      --fps N                     frame rate of a video made from pictures (default 25)\n"
+    "      --fps N                     frame rate of a video made from pictures: 25, 29.97, 30000/1001\n"
+    "                                  (default 25)\n"
     "      --codec NAME                video encoder (default by container: .mov ProRes 4444, .webm VP9,\n"
     "                                  .mkv FFV1, .mp4 H.264; the first three keep alpha)\n"
     "      --crf N | --quality N       the codec's quality number, lower is better\n"
@@ -54,34 +56,24 @@ const char kUsage[] =
     "  seqfx serve [--port P] [--host ADDR] [FOLDER...]\n"
     "                                  a live preview in the browser (default http://127.0.0.1:8642/),\n"
     "                                  offering the pictures in the FOLDERs as strips\n"
-    "  seqfx                           the same as seqfx demo\n"
+    "  seqfx --version                 the program's version\n"
     "Modules are searched in the --plugins folders, then in the program's own module folder\n"
-    "(lib/seqfx/modules beside its bin folder once installed, modules in a build folder).\n";
+    "(lib/seqfx/modules beside its bin folder once installed, modules in a build folder).\n"
+    "Their console lines are shown once each after a render with the frames they came from;\n"
+    "--verbose shows them as they come, --quiet not at all.\n"
+    "Every module has a page: docs/modules/README.md lists them (seqfx info NAME names the page).\n";
 
 struct UsageError : seqfx::HostError {
   using HostError::HostError;
 };
 
-bool is_folder(const std::string &path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 // The modules that come with the program, found from where the program
 // itself is: <prefix>/lib/seqfx/modules for <prefix>/bin/seqfx once
 // installed, <build>/modules for <build>/bin/seqfx in a build folder.
 std::string own_module_dir() {
-  char exe[4096];
-  const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-  std::string bin = ".";
-  if (n > 0) {
-    exe[n] = '\0';
-    const std::string path(exe);
-    const std::size_t slash = path.rfind('/');
-    if (slash != std::string::npos) bin = path.substr(0, slash);
-  }
+  const std::string bin = seqfx_cli::program_dir();
   const std::string installed = bin + "/../lib/seqfx/modules", built = bin + "/../modules";
-  return is_folder(installed) || !is_folder(built) ? installed : built;
+  return seqfx_cli::is_folder(installed) || !seqfx_cli::is_folder(built) ? installed : built;
 }
 
 }  // namespace
@@ -102,6 +94,11 @@ int main(int argc, char **argv) {
         g.module_dirs.push_back(a.substr(10));
       } else if (a == "--quiet" || a == "-q") {
         g.quiet = true;
+      } else if (a == "--verbose" || a == "-v") {
+        g.verbose = true;
+      } else if (a == "--version") {
+        std::printf("seqfx %s\n", SEQFX_VERSION);
+        return 0;
       } else if (a == "-h" || a == "--help" || a == "help") {
         std::fputs(kUsage, stdout);
         return 0;
@@ -110,11 +107,17 @@ int main(int argc, char **argv) {
       }
     }
     for (const std::string &d : g.module_dirs)
-      if (!is_folder(d)) throw seqfx::HostError("--plugins: no folder " + d);
+      if (!seqfx_cli::is_folder(d)) throw seqfx::HostError("--plugins: no folder " + d);
     g.module_dirs.push_back(own_module_dir());
 
-    const std::string cmd = rest.empty() ? "demo" : rest[0];
-    if (rest.empty()) std::fprintf(stderr, "seqfx: no command given, running the demo (seqfx --help lists the commands)\n");
+    if (g.quiet && g.verbose) throw UsageError("--quiet and --verbose exclude each other");
+    // Without a command nothing is written anywhere: the usage says what
+    // there is to do (seqfx demo DIR for the demo).
+    if (rest.empty()) {
+      std::fputs(kUsage, stderr);
+      return 2;
+    }
+    const std::string cmd = rest[0];
     if (cmd == "list") {
       if (rest.size() > 1) throw UsageError("list takes no arguments, not \"" + rest[1] + "\"");
       return seqfx_cli::cmd_list(g);

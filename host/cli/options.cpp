@@ -20,7 +20,30 @@ bool parse_double(const std::string &s, double &v) {
   return *end == '\0' && std::isfinite(v);
 }
 
+bool parse_whole(const std::string &s, long &v) {
+  if (s.empty() || s.size() > 9 || s.find_first_not_of("0123456789") != std::string::npos) return false;
+  v = std::atol(s.c_str());
+  return true;
+}
+
 }  // namespace
+
+std::string parse_rate(const std::string &text) {
+  const std::size_t slash = text.find('/');
+  double rate = 0.0;
+  bool ok;
+  if (slash == std::string::npos) {
+    ok = parse_double(text, rate) && text.find_first_not_of("0123456789.") == std::string::npos;
+  } else {
+    long num, den;
+    ok = parse_whole(text.substr(0, slash), num) && parse_whole(text.substr(slash + 1), den) && den > 0;
+    if (ok) rate = (double)num / (double)den;
+  }
+  if (!ok || !(rate > 0.0) || rate > 1000.0)
+    throw HostError("--fps wants frames per second above 0 as a number (25, 29.97) or a ratio (30000/1001), not \"" +
+                    text + "\"");
+  return text;
+}
 
 Ramp Ramp::parse(const std::string &option, const std::string &text) {
   Ramp r;
@@ -98,10 +121,10 @@ bool take_option(const std::vector<std::string> &args, std::size_t &i, RenderOpt
     no_value();
     o.use_float = true;
   } else if (render && opt == "--fps") {
-    double v;
-    if (!parse_double(needs_value(), v) || v <= 0 || v > 1000)
-      throw HostError("--fps wants frames per second above 0, not \"" + value + "\"");
-    o.fps = value;
+    o.fps = parse_rate(needs_value());
+  } else if (render && (opt == "-y" || opt == "--overwrite")) {
+    no_value();
+    o.overwrite = true;
   } else if (render && (opt == "--codec" || opt == "--pix-fmt")) {
     const std::string &v = needs_value();
     if (v.empty() || v.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789_-") != std::string::npos)

@@ -36,8 +36,9 @@ struct RenderOptions {
   bool depth_range_given = false;
   seqfx::DepthRange depth_range;     // --depth-range NEAR:FAR
   bool use_float = false;            // --float
-  std::string fps;                   // --fps, for video made from pictures
+  std::string fps;                   // --fps, for video made from pictures: "25", "29.97" or "30000/1001"
   VideoOptions video;                // --codec, --crf/--quality, --pix-fmt, --no-audio
+  bool overwrite = false;            // -y: replace outputs that exist
   std::string texture_from;          // --texture-from MASK (or pattern): shade the texture role
   bool texture_threshold_given = false;
   float texture_threshold = 0.0f;    // --texture-threshold T: mask alpha above T (0..1)
@@ -66,6 +67,11 @@ enum class OptionSet { Render, Demo };
 // Returns false when args[i] is no option of this set; throws HostError
 // for a bad value or a missing one.
 bool take_option(const std::vector<std::string> &args, std::size_t &i, RenderOptions &opts, OptionSet set);
+
+// A frame rate as ffmpeg takes it: a number ("25", "29.97") or a ratio of
+// whole numbers ("24000/1001"), above 0 and at most 1000 frames a second.
+// Throws HostError naming the text.
+std::string parse_rate(const std::string &text);
 
 // Splits a line into words: blanks separate, "double" or 'single' quotes
 // group, a backslash escapes the next character. Throws for an open quote.

@@ -5,6 +5,12 @@
 
 namespace seqfx_cli {
 
+// Points file descriptors 1 and 2 at fd, keeping copies of the old ones in
+// saved (-1 where none could be made).
+void redirect_console(int fd, int saved[2]);
+// Puts back what redirect_console saved (flushing first) and forgets it.
+void restore_console(int saved[2]);
+
 class Silence {
  public:
   explicit Silence(bool active);

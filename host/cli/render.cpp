@@ -4,7 +4,9 @@
 #include "colour_notes.h"
 #include "commands.h"
 #include "effect.h"
+#include "fit.h"
 #include "frames.h"
+#include "module_console.h"
 #include "parallel.h"
 #include "picture.h"
 #include "progress.h"
@@ -164,8 +166,8 @@ std::unique_ptr<Source> open_source(const std::string &in, bool want_float, Spac
 // Where results go: a picture, a numbered picture per frame, or a video.
 class Sink {
  public:
-  Sink(const std::string &name, bool depth, Staging &staging, const VideoOptions &video = {})
-      : name_(name), depth_(depth), staging_(staging), options_(video) {
+  Sink(const std::string &name, bool depth, bool overwrite, Staging &staging, const VideoOptions &video = {})
+      : name_(name), depth_(depth), overwrite_(overwrite), staging_(staging), options_(video) {
     video_ = !depth && is_video_name(name);
     pattern_ = is_pattern(name);
     if (pattern_) frame_name(name, 0);
@@ -179,6 +181,7 @@ class Sink {
                       (depth ? "depth is written to a float format (.exr, .tif, .pfm)"
                              : "no picture or video format by that name"));
     }
+    if (!pattern_) refuse_existing(name);
     if (!video_ && !pattern_) temp_ = staging_.stage(name);  // reports a missing folder early
   }
   void check_frames(std::size_t count) const {
@@ -193,6 +196,7 @@ class Sink {
   // write them at the same time.
   void prepare(const std::vector<int> &frames) {
     if (video_ || !pattern_) return;
+    for (int f : frames) refuse_existing(frame_name(name_, f));
     for (int f : frames) paths_[f] = staging_.stage(frame_name(name_, f));
   }
   // Pictures may be put from any thread; video frames in order, from one.
@@ -215,10 +219,15 @@ class Sink {
   }
 
  private:
+  // Results replace files only when asked (-y), as ffmpeg does.
+  void refuse_existing(const std::string &path) const {
+    if (!overwrite_ && access(path.c_str(), F_OK) == 0)
+      throw HostError(path + " exists: give -y to overwrite it");
+  }
   std::string final_for(int frame) const { return pattern_ ? frame_name(name_, frame) : name_; }
   const std::string &path_for(int frame) const { return pattern_ ? paths_.at(frame) : temp_; }
   std::string name_;
-  bool depth_, video_ = false, pattern_ = false;
+  bool depth_, overwrite_, video_ = false, pattern_ = false;
   Staging &staging_;
   std::string temp_;
   std::map<int, std::string> paths_;  // a numbered output's staged files
@@ -356,6 +365,26 @@ std::optional<seqfx::DepthRange> depth_range_of(const RenderOptions &o,
   return std::nullopt;
 }
 
+// Refuses inputs that do not give the module what its manifest declares it
+// needs; for a module without one the needs are guesses, so a mismatch is
+// only a warning.
+void check_inputs(const seqfx::Plugin &plugin, const RenderOptions &o, std::vector<std::unique_ptr<Source>> &sources,
+                  const std::vector<int> &frames) {
+  const seqfx::ModuleFacts facts = seqfx::module_facts(plugin);
+  Offer offer;
+  offer.strips = (int)o.inputs.size();
+  offer.float_pixels = o.use_float;
+  // Reading the first frame for its depth costs a read, so only when asked.
+  offer.depth = !o.depth_file.empty() ||
+                (facts.needs_depth && !sources[0]->ordered() && !sources[0]->get(frames.front()).depth.empty());
+  const FitReport fit = check_fit(plugin.module_name(), facts, offer);
+  for (const std::string &fault : fit.faults) {
+    if (facts.declared) throw HostError(fault);
+    std::fprintf(stderr, "seqfx: warning: %s (a guess: the module has no manifest)\n", fault.c_str());
+  }
+  for (const std::string &note : fit.notes) std::fprintf(stderr, "seqfx: %s\n", note.c_str());
+}
+
 // Renders one frame whose inputs are all read.
 Image render_frame(Effect &effect, const FrameSetup &setup, FrameWork &w, double position) {
   const RenderOptions &o = setup.o;
@@ -444,28 +473,17 @@ std::unique_ptr<seqfx::Plugin> private_copy(const Global &g, const RenderOptions
   return p;
 }
 
-// --quiet over a whole run: the modules' console goes to /dev/null while
-// the progress bar keeps a copy of the real standard error.
-class QuietRun {
+// Lines a module prints while rendering a frame belong to that frame.
+class FrameLines {
  public:
-  explicit QuietRun(bool active) {
-    if (!active) return;
-    std::fflush(stderr);
-    const int fd = fcntl(2, F_DUPFD_CLOEXEC, 3);
-    if (fd >= 0 && !(err_ = fdopen(fd, "w"))) close(fd);
-    silence_ = std::make_unique<Silence>(true);
-  }
-  ~QuietRun() {
-    silence_.reset();
-    if (err_) std::fclose(err_);
-  }
-  QuietRun(const QuietRun &) = delete;
-  QuietRun &operator=(const QuietRun &) = delete;
-  std::FILE *progress_stream() const { return err_ ? err_ : stderr; }
+  FrameLines(ModuleConsole &console, int frame) : console_(console), frame_(frame) { console_.begin_frame(frame_); }
+  ~FrameLines() { console_.end_frame(frame_); }
+  FrameLines(const FrameLines &) = delete;
+  FrameLines &operator=(const FrameLines &) = delete;
 
  private:
-  std::FILE *err_ = nullptr;
-  std::unique_ptr<Silence> silence_;
+  ModuleConsole &console_;
+  int frame_;
 };
 
 }  // namespace
@@ -473,13 +491,21 @@ class QuietRun {
 int cmd_render(const Global &g, const RenderOptions &o) {
   if (o.inputs.empty()) throw HostError("render needs an input: -i FILE");
   if (o.output.empty()) throw HostError("render needs an output: -o FILE");
+  // The modules' console is taken for the whole run, loading included
+  // (workers print at any moment); the progress bar keeps the real stderr.
+  // Lines are named by the module's file name, as `list` shows it.
+  std::string shown = o.module.substr(o.module.find_last_of('/') + 1);
+  if (shown.size() > 3 && shown.compare(shown.size() - 3, 3, ".so") == 0) shown.resize(shown.size() - 3);
+  ModuleConsole console(shown, g.quiet     ? ModuleConsole::Mode::Silent
+                               : g.verbose ? ModuleConsole::Mode::Live
+                                           : ModuleConsole::Mode::Summary);
   std::unique_ptr<seqfx::Plugin> plugin = load_module(g, o.module);
   for (const std::string &s : o.sets) seqfx::apply_assignment(*plugin, s);
 
   Staging staging;
-  Sink sink(o.output, false, staging, o.video);
+  Sink sink(o.output, false, o.overwrite, staging, o.video);
   std::unique_ptr<Sink> depth_sink;
-  if (!o.depth_out.empty()) depth_sink = std::make_unique<Sink>(o.depth_out, true, staging);
+  if (!o.depth_out.empty()) depth_sink = std::make_unique<Sink>(o.depth_out, true, o.overwrite, staging);
 
   std::vector<std::unique_ptr<Source>> sources;
   for (std::size_t s = 0; s < o.inputs.size(); ++s)
@@ -493,6 +519,7 @@ int cmd_render(const Global &g, const RenderOptions &o) {
   }
 
   const std::vector<int> frames = frames_to_render(o, sources);
+  check_inputs(*plugin, o, sources, frames);
   sink.check_frames(frames.size());
   if (depth_sink) depth_sink->check_frames(frames.size());
   sink.prepare(frames);
@@ -526,23 +553,19 @@ int cmd_render(const Global &g, const RenderOptions &o) {
   }
   if (!o.texture_from.empty()) effects[0].before.push_back(texture_from_mask(g, *plugin, o));
 
-  // With --quiet the modules' console is silenced for the whole run (the
-  // workers print at any moment); the progress bar keeps the real stderr.
-  QuietRun quiet(g.quiet);
+  // Notes on what the module cannot take go where the progress bar goes:
+  // the real standard error, whatever the modules' console does.
   const seqfx::ModuleFacts facts = seqfx::module_facts(*plugin);
   const bool reads_float = o.use_float && (facts.uses_float || !facts.declared);
-  if (o.use_float && !reads_float)
-    std::fprintf(quiet.progress_stream(),
-                 "seqfx: %s reads 8-bit pixels only, so --float gives it nothing: its output comes from 8 bits\n",
-                 plugin->module_name().c_str());
-  ColourNotes notes(plugin->module_name(), o.inputs, !reads_float, quiet.progress_stream());
-  Progress progress((long)frames.size(), frames.size() > 1, quiet.progress_stream());
+  ColourNotes notes(plugin->module_name(), o.inputs, !reads_float, console.host_stream());
+  Progress progress((long)frames.size(), frames.size() > 1, console.host_stream());
   OrderedRun<FrameWork>::run(
       frames.size(), workers, 2 * (std::size_t)workers + 2,
       [&](std::size_t k) { return setup.read_ordered(frames[k]); },
       [&](int worker, std::size_t k, FrameWork &w) {
         setup.read_rest(w);
         for (std::size_t s = 0; s < w.in.size(); ++s) notes.saw(s, w.in[s].deep, w.in[s].clipped);
+        FrameLines lines(console, w.number);
         w.out = render_frame(effects[worker], setup, w, frame_position(o, frames, k));
         if (o.alpha_opaque) make_opaque(w.out);
         // Pictures are written by the workers into their own files; a
@@ -558,6 +581,7 @@ int cmd_render(const Global &g, const RenderOptions &o) {
   sink.finish();
   if (depth_sink) depth_sink->finish();
   staging.commit();
+  console.finish();
   return 0;
 }
 

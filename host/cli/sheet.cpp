@@ -1,6 +1,7 @@
 #include "sheet.h"
 
 #include "font.h"
+#include "program_dir.h"
 
 #include <algorithm>
 #include <cstring>
@@ -122,11 +123,18 @@ std::string index_html(const std::vector<DemoEntry> &entries, const std::string 
       "max-width:340px}\nimg{max-width:100%;border:1px solid #555}figcaption{font-size:90%}\n"
       "code{color:#bbb;font-size:85%}pre{font-size:80%;color:#aaa;white-space:pre-wrap;max-height:12em;overflow:auto}\n"
       ".failed{color:#f77}\n" + checker_css() + "</style></head><body>\n<h1>seqfx demo</h1>\n<p>Every module on the built-in scene. "
-      "<a href=\"" + escaped(sheet_name) + "\">Contact sheet</a>.</p>\n";
+      "<a href=\"" + escaped(sheet_name) + "\">Contact sheet</a>.";
+  // The modules' pages where the program has them (installed or built).
+  const std::string index = module_page("README");
+  if (!index.empty()) h += " <a href=\"" + escaped(index) + "\">The modules' pages</a>.";
+  h += "</p>\n";
   for (std::size_t i = 0; i < entries.size();) {
     const std::string module = entries[i].module;
     h += "<section id=\"" + escaped(module) + "\">\n<h2>" + escaped(entries[i].display_name) + " <code>" +
-         escaped(module) + ".so</code></h2>\n";
+         escaped(module) + ".so</code>";
+    const std::string page = module_page(module);
+    if (!page.empty()) h += " <a href=\"" + escaped(page) + "\">page</a>";
+    h += "</h2>\n";
     for (; i < entries.size() && entries[i].module == module; ++i) {
       const DemoEntry &e = entries[i];
       h += "<figure>";

@@ -200,16 +200,71 @@ void Plugin::check_row(int row) const {
                     std::to_string(desc_.varstr_count - 1) + ")");
 }
 
+namespace {
+
+// A name as people type it: without the trailing punctuation and blanks of
+// labels like "Amount:" or "TexturNr.=".
+std::string bare_name(std::string s) {
+  while (!s.empty() && (s.back() == ' ' || std::ispunct((unsigned char)s.back()))) s.pop_back();
+  return s;
+}
+
+// Edits (insert, delete, replace a character) from a to b.
+std::size_t edit_distance(const std::string &a, const std::string &b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diag = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t up = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diag + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diag = up;
+    }
+  }
+  return row[b.size()];
+}
+
+}  // namespace
+
+std::string Plugin::unknown_name(const std::string &name) const {
+  // The closest names within a third of the name's length (at least one
+  // edit); when none is that close, every name.
+  const std::string key = lower(bare_name(name));
+  const std::size_t limit = std::max<std::size_t>(1, key.size() / 3);
+  std::size_t best = limit + 1;
+  std::string near, all;
+  for (int i = 0; i < desc_.varstr_count; ++i) {
+    const ParamDescriptor &r = desc_.varstr[i];
+    if (row_kind(r) == PLUGIN_LABEL) continue;
+    const std::string shown = "\"" + row_key(r) + "\"";
+    all += (all.empty() ? "" : ", ") + shown;
+    const std::size_t d = edit_distance(key, lower(bare_name(row_key(r))));
+    if (d < best) {
+      best = d;
+      near = shown;
+    } else if (d == best) {
+      near += " or " + shown;
+    }
+  }
+  const std::string head = module_name() + " has no parameter \"" + name + "\"";
+  if (!near.empty()) return head + "; did you mean " + near + "?";
+  return all.empty() ? head + " (it has none)" : head + "; its parameters: " + all;
+}
+
 int Plugin::find_row(const std::string &name) const {
   std::string key = name;
   while (!key.empty() && key.back() == ' ') key.pop_back();
-  for (int pass = 0; pass < 2; ++pass) {
+  // Exactly, then ignoring case; then both without trailing punctuation.
+  for (int pass = 0; pass < 4; ++pass) {
     std::vector<int> hits;
+    const std::string want = pass < 2 ? key : bare_name(key);
+    if (want.empty()) break;
     for (int i = 0; i < desc_.varstr_count; ++i) {
       const ParamDescriptor &r = desc_.varstr[i];
       if (row_kind(r) == PLUGIN_LABEL) continue;
-      std::string k = row_key(r);
-      if (pass == 0 ? k == key : lower(k) == lower(key)) hits.push_back(i);
+      const std::string k = pass < 2 ? row_key(r) : bare_name(row_key(r));
+      if (pass % 2 == 0 ? k == want : lower(k) == lower(want)) hits.push_back(i);
     }
     if (hits.size() == 1) return hits[0];
     if (hits.size() > 1) {
@@ -220,7 +275,7 @@ int Plugin::find_row(const std::string &name) const {
                       list + "; give the row number instead");
     }
   }
-  throw HostError(module_name() + " has no parameter \"" + name + "\"");
+  throw HostError(unknown_name(name));
 }
 
 void Plugin::build_params() {

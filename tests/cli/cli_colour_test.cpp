@@ -154,8 +154,8 @@ TEST(Colour, WhatAByteModuleCannotTakeIsSaidOncePerInput) {
                                                               "to 8 bits and clipped\n"),
             1)
       << r.err;
-  EXPECT_EQ(count(r.err, "seqfx: invert reads 8-bit pixels only, so --float gives it nothing: its output comes "
-                         "from 8 bits\n"),
+  EXPECT_EQ(count(r.err, "seqfx: invert reads only 8-bit pixels: --float gives it nothing more, its result "
+                         "is 8-bit\n"),
             1)
       << r.err;
 

@@ -47,7 +47,7 @@ TEST(Errors, EachBadInputNamesItsFaultAndWritesNothing) {
       {"missing file", {"render", "invert", "-i", "@/gone.png", "-o", "@/out.png"},
        "cannot read @/gone.png: No such file or directory"},
       {"unreadable file", {"render", "invert", "-i", "@/junk.png", "-o", "@/out.png"}, "cannot read @/junk.png"},
-      {"inputs of different sizes", {"render", "invert", "-i", "@/a.png", "-i", "@/small.png", "-o", "@/out.png"},
+      {"inputs of different sizes", {"render", "sweep", "-i", "@/a.png", "-i", "@/small.png", "-o", "@/out.png"},
        "inputs of different sizes: @/a.png is 6x4, @/small.png is 3x3"},
       {"pattern without frames", {"render", "invert", "-i", "@/shot_%04d.png", "-o", "@/out_%04d.png"},
        "\"@/shot_%04d.png\" matches no frame"},
@@ -114,7 +114,8 @@ TEST(Errors, AFailureLateInASequenceTakesBackTheFramesBefore) {
   write_png(dir / "b_3.png", 4, 4, grey);
   write_png(dir / "out_1.png", 1, 1, grey);  // an older result stays as it was
   const auto before = dir.files();
-  Result r = seqfx({"render", "invert", "-i", dir / "f_%d.png", "-i", dir / "b_%d.png", "-o", dir / "out_%d.png"});
+  Result r =
+      seqfx({"render", "sweep", "-i", dir / "f_%d.png", "-i", dir / "b_%d.png", "-o", dir / "out_%d.png", "-y"});
   EXPECT_NE(r.code, 0);
   EXPECT_TRUE(contains(r.err, "inputs of different sizes")) << r.err;
   EXPECT_EQ(dir.files(), before);

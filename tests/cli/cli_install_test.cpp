@@ -30,6 +30,9 @@ TEST(Install, ProgramFindsItsModulesAndManifests) {
   EXPECT_TRUE(contains(out, "invert.so         \"invert\"                  1       no     no     Inverts ")) << out;
   EXPECT_FALSE(contains(out, "guessed")) << out;
   EXPECT_FALSE(contains(out, SEQFX_BUILD_DIR)) << out;
+  // The module's page, installed beside it.
+  ASSERT_EQ(run({prefix / "bin/seqfx", "info", "invert"}, &out), 0) << out;
+  EXPECT_TRUE(contains(out, "\npage: " + prefix.path() + "/share/doc/seqfx/modules/invert.md\n")) << out;
 
 #ifndef SEQFX_SANITIZED
   // Neither the program nor a module carries the build or source folder.

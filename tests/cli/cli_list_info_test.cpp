@@ -2,8 +2,10 @@
 
 #include "cli_support.h"
 
-#include <cstdio>
+#include <dirent.h>
 #include <sys/stat.h>
+
+#include <cstdio>
 
 using namespace cli_test;
 
@@ -56,9 +58,53 @@ TEST(Info, TableAsAPersonReadsIt) {
                               "float pixels: no, standard entries\nInverts ")) << r.out;
   EXPECT_TRUE(contains(r.out, "2    \"Red\"               toggle        on        on/off        Invert Red")) << r.out;
 
+  // Its page, shipped beside the program.
+  const std::size_t page = r.out.find("\npage: ");
+  ASSERT_NE(page, std::string::npos) << r.out;
+  const std::string path = r.out.substr(page + 7, r.out.find('\n', page + 1) - page - 7);
+  EXPECT_TRUE(contains(path, "/share/doc/seqfx/modules/invert.md")) << path;
+  std::FILE *f = std::fopen(path.c_str(), "r");
+  ASSERT_NE(f, nullptr) << path;
+  char head[32] = {};
+  EXPECT_NE(std::fgets(head, sizeof head, f), nullptr);
+  std::fclose(f);
+  EXPECT_EQ(std::string(head), "# invert (\"invert\")\n");
+
   r = seqfx({"info", "nosuch"});
   EXPECT_NE(r.code, 0);
   EXPECT_TRUE(contains(r.err, "unknown plug-in \"nosuch\"")) << r.err;
+}
+
+TEST(List, ModulesSharingADisplayNameAreToldApart) {
+  const Result r = seqfx({"list"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_TRUE(contains(r.out, "paintcut.so       \"Chroma Key\"              1-2     no     no     RGB chroma key"))
+      << r.out;
+  EXPECT_TRUE(contains(r.out, "tonecut.so        \"Chroma Key\"              2       no     no     YUV chroma key"))
+      << r.out;
+}
+
+// Every module in the source tree has a page, and the index links it.
+TEST(Docs, EveryModuleHasAPageInTheIndex) {
+  const std::string root = SEQFX_SOURCE_DIR;
+  std::FILE *f = std::fopen((root + "/docs/modules/README.md").c_str(), "r");
+  ASSERT_NE(f, nullptr);
+  std::string index;
+  for (int c; (c = std::fgetc(f)) != EOF;) index += (char)c;
+  std::fclose(f);
+  DIR *d = opendir((root + "/plugins/sequence").c_str());
+  ASSERT_NE(d, nullptr);
+  int modules = 0;
+  for (dirent *e; (e = readdir(d));) {
+    const std::string name = e->d_name;
+    struct stat st;
+    if (name[0] == '.' || stat((root + "/plugins/sequence/" + name + "/CMakeLists.txt").c_str(), &st) != 0) continue;
+    ++modules;
+    EXPECT_EQ(stat((root + "/docs/modules/" + name + ".md").c_str(), &st), 0) << name << " has no page";
+    EXPECT_TRUE(contains(index, "| [" + name + "](" + name + ".md) |")) << name << " is not in the index";
+  }
+  closedir(d);
+  EXPECT_GT(modules, 40);
 }
 
 }  // namespace

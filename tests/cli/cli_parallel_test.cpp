@@ -95,7 +95,9 @@ TEST(Parallel, TwoWorkersWriteTheBytesOfOneForEveryStatelessModule) {
       ASSERT_FALSE(one.empty());
       EXPECT_EQ(one, bytes_of(dir / numbered(m.name + "_j2_%d.png", f))) << "frame " << f;
     }
-    // A video into a video.
+    // A video into a video (video carries no depth: a module needing it is
+    // refused).
+    if (m.facts.needs_depth) continue;
     for (const char *jobs : {"1", "2"}) {
       std::vector<std::string> args{"--quiet", "render", m.name};
       const std::vector<std::string> in = inputs_for(m, dir, dir / "clip.mp4");
@@ -120,9 +122,12 @@ TEST(Parallel, StatefulModuleRendersInOrderOnOneWorker) {
   const Result r = cli_test::seqfx({"--plugins", fixture_dir(), "render", "cli_probe", "-i", dir / "in.png", "-o",
                           dir / "o_%d.png", "--frames", "1-8", "-j", "2"});
   ASSERT_EQ(r.code, 0) << r.err;
-  std::string expect;
-  for (int f = 1; f <= 8; ++f) expect += "cli_probe: frame " + std::to_string(f) + " mode 0\n";
-  EXPECT_EQ(r.out, expect);
+  std::size_t line = 0;
+  for (int f = 1; f <= 8; ++f) {
+    const std::string frame = std::to_string(f);
+    line = r.err.find("cli_probe: frame " + frame + " mode 0 (frame " + frame + ")\n", line);
+    ASSERT_NE(line, std::string::npos) << "frame " << f << " out of order: " << r.err;
+  }
   const std::string note =
       "seqfx: cli_probe declares no facts, so it may keep state between frames: its frames are rendered in "
       "order on one worker\n";

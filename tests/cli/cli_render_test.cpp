@@ -82,7 +82,7 @@ TEST(Render, SequenceRampsFactorsOverTheFrames) {
   }
   write_png(dir / "in_9.png", 4, 3, marked);  // not a name %02d writes
 
-  Result r = seqfx(probe({"-i", dir / "in_%02d.png", "-o", dir / "out_%03d.png", "--set", "Mode=2",
+  Result r = seqfx(probe({"-i", dir / "in_%02d.png", "-i", dir / "in_%02d.png", "-o", dir / "out_%03d.png", "--set", "Mode=2",
                           "--factor", "0:1", "-j", "1"}));
   ASSERT_EQ(r.code, 0) << r.err;
   // A progress line per frame where standard error is no terminal.
@@ -184,7 +184,7 @@ TEST(Render, FloatPixelsInAndOut) {
   // Without --float the module finds no float planes.
   r = seqfx(probe({"-i", dir / "in.exr", "-o", dir / "plain.exr", "--set", "Mode=4"}));
   ASSERT_EQ(r.code, 0) << r.err;
-  EXPECT_TRUE(contains(r.out, "cli_probe: no floatbuf"));
+  EXPECT_TRUE(contains(r.err, "cli_probe: no floatbuf (frame 1)\n")) << r.err;
 }
 
 TEST(Render, QuietSilencesTheModuleButNotTheProgress) {
@@ -192,15 +192,18 @@ TEST(Render, QuietSilencesTheModuleButNotTheProgress) {
   write_png(dir / "in.png", 2, 2, marked);
   Result loud = seqfx(probe({"-i", dir / "in.png", "-o", dir / "a.png"}));
   ASSERT_EQ(loud.code, 0) << loud.err;
-  EXPECT_EQ(loud.out, "cli_probe: frame 1 mode 0\n");
-  EXPECT_TRUE(contains(loud.err, "cli_probe: to stderr"));
+  // The module's lines, from standard output and error alike, come after
+  // the run on standard error.
+  EXPECT_EQ(loud.out, "");
+  EXPECT_TRUE(contains(loud.err, "cli_probe: frame 1 mode 0 (frame 1)\n")) << loud.err;
+  EXPECT_TRUE(contains(loud.err, "cli_probe: to stderr (frame 1)\n")) << loud.err;
   EXPECT_FALSE(contains(loud.err, "frame 1/1")) << "no bar for one frame";
 
   Result quiet = seqfx({"--quiet", "--plugins", fixture_dir(), "render", "cli_probe", "-i", dir / "in.png", "-o",
                         dir / "b_%d.png", "--frames", "1-3", "-j", "1"});
   ASSERT_EQ(quiet.code, 0) << quiet.err;
   EXPECT_EQ(quiet.out, "");
-  EXPECT_FALSE(contains(quiet.err, "cli_probe"));
+  EXPECT_FALSE(contains(quiet.err, "cli_probe:")) << quiet.err;
   EXPECT_TRUE(contains(quiet.err, "frame 3/3")) << quiet.err;
 }
 

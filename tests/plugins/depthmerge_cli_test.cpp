@@ -93,7 +93,7 @@ class DepthmergeCli : public ::testing::Test {
       a.push_back("-i");
       a.push_back(dir + "/" + in);
     }
-    for (const std::string &s : {std::string("-o"), dir + "/out.ppm", std::string("--depth-range"),
+    for (const std::string &s : {std::string("-y"), std::string("-o"), dir + "/out.ppm", std::string("--depth-range"),
                                  std::string("0:100")})
       a.push_back(s);
     a.insert(a.end(), extra.begin(), extra.end());

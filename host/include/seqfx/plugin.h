@@ -66,8 +66,10 @@ class Plugin {
   const ParamDescriptor &row(int i) const;
 
   // The row a name refers to: compared without trailing blanks (exactly,
-  // then ignoring case). Label rows hold no value and are not found. Throws
-  // for an unknown name, and for an ambiguous one listing the matches.
+  // then ignoring case), then also without trailing punctuation ("Amount"
+  // for "Amount:"). Label rows hold no value and are not found. Throws for
+  // an ambiguous name listing the matches, and for an unknown one with the
+  // names closest to it (or all of them when none is close).
   int find_row(const std::string &name) const;
 
   // Setting values. Each checks the row's kind and range, stores the value
@@ -113,6 +115,7 @@ class Plugin {
   void build_params();
   void write_default(int row);
   void check_row(int row) const;
+  std::string unknown_name(const std::string &name) const;
   void changed(int row);
 
   std::string path_;
