@@ -3,15 +3,19 @@
 
 #include "highlights.h"
 
+#include "clamps.h"
+
 #include <cstddef>
 #include <cstdlib>
 
 namespace {
 
+using seqfx_common::low_byte;
+
 // The highlight value of one channel byte c at a positive intensity.
 inline unsigned char highlight(int c, int intensity, float boost, float limit) {
   const float v = (float)c * boost * (float)intensity / 255.0f;
-  return (unsigned char)(int)(limit >= v ? v : limit);
+  return low_byte(limit >= v ? v : limit);
 }
 
 }  // namespace

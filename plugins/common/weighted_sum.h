@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "clamps.h"
+
 namespace seqfx_common {
 
 typedef float v4sf __attribute__((vector_size(16)));
@@ -104,7 +106,9 @@ inline void weighted_sum(const float *const *lines, const float *w, int m, int b
     weighted_sum_4(lines, w, m, begin, end, out);
 }
 
-// A blurred value as it is stored: truncated toward zero, low 8 bits.
-inline unsigned char stored_byte(float acc) { return (unsigned char)(int)acc; }
+// A blurred value as it is stored: truncated toward zero, low 8 bits (0 for
+// a sum no int can hold, which only weights from sizes far outside any
+// table can give).
+inline unsigned char stored_byte(float acc) { return low_byte(acc); }
 
 }  // namespace seqfx_common

@@ -51,29 +51,54 @@ std::vector<BuiltModule> built_modules() {
   return out;
 }
 
-// Six frames of changing colour, alpha and depth (a Z channel in camera
-// units), so that modules reading any of them see motion.
-void write_frames(const TempDir &dir, const std::string &prefix, int seed) {
-  for (int f = 1; f <= 6; ++f)
-    write_float(dir / numbered(prefix + "_%d.exr", f), 37, 23, {"R", "G", "B", "A", "Z"}, [&](int x, int y, int c) {
+// Frames of changing colour, alpha and depth (a Z channel in camera
+// units), so that modules reading any of them see motion. Four frames on
+// two workers give each worker frames to run and frames to wait for.
+constexpr int kFrames = 4;
+
+void write_frames(const TempDir &dir, const std::string &prefix, int seed, int w, int h) {
+  for (int f = 1; f <= kFrames; ++f)
+    write_float(dir / numbered(prefix + "_%d.exr", f), w, h, {"R", "G", "B", "A", "Z"}, [&](int x, int y, int c) {
       const float v = (float)((x * (3 + c) + y * (5 + seed) + f * 11 + c * 7) % 64) / 63.0f;
       return c == 4 ? 1.0f + 10.0f * v : c == 3 ? 0.25f + 0.75f * v : v;
     });
 }
 
+// The first strip from the video when there is one (the others from
+// sequences of its size: every strip from the video would only start more
+// decoders reading the same file), else every strip from a sequence.
 std::vector<std::string> inputs_for(const BuiltModule &m, const TempDir &dir, const std::string &video) {
   std::vector<std::string> args;
   const int strips = std::max(1, m.facts.strips_needed);
-  for (int s = 0; s < strips; ++s)
-    args.insert(args.end(), {"-i", video.empty() ? dir / ("s" + std::to_string(s) + "_%d.exr") : video});
+  for (int s = 0; s < strips; ++s) {
+    const std::string seq = dir / ((video.empty() ? "s" : "v") + std::to_string(s) + "_%d.exr");
+    args.insert(args.end(), {"-i", s == 0 && !video.empty() ? video : seq});
+  }
   return args;
+}
+
+// Renders with one worker and with two; the outputs are named <stem>_j1 and
+// <stem>_j2 followed by the suffix.
+void render_on_one_and_two(const BuiltModule &m, const std::vector<std::string> &in, const TempDir &dir,
+                           const std::string &stem, const std::string &suffix, const char *factor) {
+  for (const char *jobs : {"1", "2"}) {
+    std::vector<std::string> args{"--quiet", "render", m.name};
+    args.insert(args.end(), in.begin(), in.end());
+    args.insert(args.end(), {"-o", dir / (stem + "_j" + jobs + suffix), "--factor", factor, "-j", jobs});
+    const Result r = cli_test::seqfx(args);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_FALSE(contains(r.err, "one worker")) << r.err;
+  }
 }
 
 TEST(Parallel, TwoWorkersWriteTheBytesOfOneForEveryStatelessModule) {
   TempDir dir;
-  for (int s = 0; s < 3; ++s) write_frames(dir, "s" + std::to_string(s), s);
-  ASSERT_EQ(run({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "testsrc=size=48x32:rate=10", "-frames:v", "6",
-                 "-pix_fmt", "yuv420p", dir / "clip.mp4"}),
+  for (int s = 0; s < 3; ++s) {
+    write_frames(dir, "s" + std::to_string(s), s, 37, 23);
+    if (s > 0) write_frames(dir, "v" + std::to_string(s), s, 48, 32);
+  }
+  ASSERT_EQ(run({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "testsrc=size=48x32:rate=10", "-frames:v",
+                 std::to_string(kFrames), "-pix_fmt", "yuv420p", dir / "clip.mp4"}),
             0);
   int checked = 0;
   for (const BuiltModule &m : built_modules()) {
@@ -81,16 +106,8 @@ TEST(Parallel, TwoWorkersWriteTheBytesOfOneForEveryStatelessModule) {
     SCOPED_TRACE(m.name);
     ++checked;
     // A sequence into pictures, with the factor ramped over the frames.
-    for (const char *jobs : {"1", "2"}) {
-      std::vector<std::string> args{"--quiet", "render", m.name};
-      const std::vector<std::string> in = inputs_for(m, dir, "");
-      args.insert(args.end(), in.begin(), in.end());
-      args.insert(args.end(), {"-o", dir / (m.name + "_j" + jobs + "_%d.png"), "--factor", "0:1", "-j", jobs});
-      const Result r = cli_test::seqfx(args);
-      ASSERT_EQ(r.code, 0) << r.err;
-      EXPECT_FALSE(contains(r.err, "one worker")) << r.err;
-    }
-    for (int f = 1; f <= 6; ++f) {
+    render_on_one_and_two(m, inputs_for(m, dir, ""), dir, m.name, "_%d.png", "0:1");
+    for (int f = 1; f <= kFrames; ++f) {
       const std::string one = bytes_of(dir / numbered(m.name + "_j1_%d.png", f));
       ASSERT_FALSE(one.empty());
       EXPECT_EQ(one, bytes_of(dir / numbered(m.name + "_j2_%d.png", f))) << "frame " << f;
@@ -98,14 +115,7 @@ TEST(Parallel, TwoWorkersWriteTheBytesOfOneForEveryStatelessModule) {
     // A video into a video (video carries no depth: a module needing it is
     // refused).
     if (m.facts.needs_depth) continue;
-    for (const char *jobs : {"1", "2"}) {
-      std::vector<std::string> args{"--quiet", "render", m.name};
-      const std::vector<std::string> in = inputs_for(m, dir, dir / "clip.mp4");
-      args.insert(args.end(), in.begin(), in.end());
-      args.insert(args.end(), {"-o", dir / (m.name + "_j" + jobs + ".mp4"), "--factor", "1:0", "-j", jobs});
-      const Result r = cli_test::seqfx(args);
-      ASSERT_EQ(r.code, 0) << r.err;
-    }
+    render_on_one_and_two(m, inputs_for(m, dir, dir / "clip.mp4"), dir, m.name, ".mp4", "1:0");
     const std::string one = bytes_of(dir / (m.name + "_j1.mp4"));
     ASSERT_FALSE(one.empty());
     EXPECT_TRUE(one == bytes_of(dir / (m.name + "_j2.mp4"))) << "the videos differ";

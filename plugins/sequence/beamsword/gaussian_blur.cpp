@@ -27,12 +27,14 @@ namespace {
 constexpr int kBlock = 48;
 
 // Weights of the offsets -n .. n (entry k for offset k - n), normalised by
-// their sum taken in that order.
+// their sum taken in that order. The centre weight is exp(0) = 1; it is set
+// as such because a size so small that K becomes infinite would make it
+// exp(-inf * 0), not a number.
 void make_weights(float *weight, int n, float amount) {
   const float K = (float)(-1.0 / (3.14159 * 2.0 * amount * amount));
   float sum = 0.0f;
   for (int i = -n; i <= n; ++i) {
-    weight[i + n] = (float)std::exp((double)(K * (float)(i * i)));
+    weight[i + n] = i == 0 ? 1.0f : (float)std::exp((double)(K * (float)(i * i)));
     sum += weight[i + n];
   }
   for (int k = 0; k <= 2 * n; ++k) weight[k] = weight[k] / sum;

@@ -18,7 +18,8 @@ void zgamma(Img *img, const Img *back, float gamma) {
     const float p = (float)(1.0 - (double)((1.0f - gamma) * (float)b) / 255.0);
     for (int v = 0; v < 256; ++v) {
       const double nv = 255.0 * std::pow((double)v / 255.0, (double)p);
-      lut[b][v] = nv >= 255.0 ? 255 : (unsigned char)(int)nv;
+      // A gamma that is not a number gives 0, not an undefined conversion.
+      lut[b][v] = nv >= 255.0 ? 255 : (nv >= 0.0 ? (unsigned char)(int)nv : 0);
     }
   }
   unsigned char *d = img->data;

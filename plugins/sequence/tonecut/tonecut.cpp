@@ -85,9 +85,11 @@ inline float key_weight(const Tables &t, const Key &key, const unsigned char *fg
 }
 
 // Each byte: background k + foreground (1 - k), single precision, truncated.
+// A weight that is not a number (a tolerance of 0 meeting a distance of 0,
+// or a blend that is not a number) stores 0, as the four-pixel path does.
 inline void mix(unsigned char *dst, const unsigned char *fg, const unsigned char *bg, float k) {
   const float rest = 1.0f - k;
-  for (int c = 0; c < 4; ++c) dst[c] = (unsigned char)(int)((float)bg[c] * k + (float)fg[c] * rest);
+  for (int c = 0; c < 4; ++c) dst[c] = seqfx_common::low_byte((float)bg[c] * k + (float)fg[c] * rest);
 }
 
 // The same for four pixels at a time, lane by lane with the same operations
