@@ -91,7 +91,7 @@ check_module() {
       for run in defaults settings; do
         args=() && [ $run = settings ] && args=("${cli_set[@]}")
         params=$(sed -n "s/^ffmpeg$([ $run = settings ] && echo _set) //p" <<<"$info")
-        "$seqfx" --quiet render $m -i clips/a_%04d.png -o $d/cli_%04d.png "${args[@]}" >$d/cli.log 2>&1 \
+        "$seqfx" --quiet render $m -y -i clips/a_%04d.png -o $d/cli_%04d.png "${args[@]}" >$d/cli.log 2>&1 \
           && raw_of $d/cli_%04d.png $d/cli-$run.rgba || { fail $m "seqfx render: $(tail -1 $d/cli.log)"; return 1; }
         ff -framerate 25 -i clips/a_%04d.png \
            -vf "frei0r=filter_name=seqfx_$m:filter_params=$params" \
@@ -102,7 +102,7 @@ check_module() {
     mixer2)
       for run in defaults settings; do
         args=() hargs=() && [ $run = settings ] && args=("${cli_set[@]}") hargs=("${host_set[@]}")
-        "$seqfx" --quiet render $m -i clips/a_%04d.png -i clips/b_%04d.png --factor 0:1 "${args[@]}" \
+        "$seqfx" --quiet render $m -y -i clips/a_%04d.png -i clips/b_%04d.png --factor 0:1 "${args[@]}" \
           -o $d/cli_%04d.png >$d/cli.log 2>&1 \
           && raw_of $d/cli_%04d.png $d/cli-$run.rgba || { fail $m "seqfx render: $(tail -1 $d/cli.log)"; return 1; }
         for rt in 0 -4; do
@@ -116,7 +116,7 @@ check_module() {
       done
       ;;
     mixer3)
-      "$seqfx" --quiet render $m -i clips/a_%04d.png -i clips/b_%04d.png -i clips/c_%04d.png \
+      "$seqfx" --quiet render $m -y -i clips/a_%04d.png -i clips/b_%04d.png -i clips/c_%04d.png \
         -o $d/cli_%04d.png >$d/cli.log 2>&1 \
         && raw_of $d/cli_%04d.png $d/cli.rgba || { fail $m "seqfx render: $(tail -1 $d/cli.log)"; return 1; }
       el=frei0r-mixer-seqfx-${m//_/-}

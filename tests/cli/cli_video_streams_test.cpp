@@ -33,7 +33,7 @@ TEST(VideoStreams, RotatedClipsAreReadUprightAtTheirDisplayedSize) {
     const FilePicture ref = first_frame(dir, clip, "ref.png");
 
     Result r = seqfx({"--quiet", "render", "invert", "--set", "Red=0", "--set", "Green=0", "--set", "Blue=0", "-i",
-                      clip, "-o", dir / "up_%d.png"});
+                      clip, "-y", "-o", dir / "up_%d.png"});
     ASSERT_EQ(r.code, 0) << r.err;
     const FilePicture up = read_file(dir / "up_1.png");
     ASSERT_EQ(up.width, 48);
@@ -47,7 +47,7 @@ TEST(VideoStreams, RotatedClipsAreReadUprightAtTheirDisplayedSize) {
     EXPECT_FALSE(reddish(up.byte_pixel(5, 5)));
 
     // A video written from it is upright itself and carries no rotation.
-    r = seqfx({"--quiet", "render", "invert", "-i", clip, "-o", dir / "up.mp4"});
+    r = seqfx({"--quiet", "render", "invert", "-i", clip, "-y", "-o", dir / "up.mp4"});
     ASSERT_EQ(r.code, 0) << r.err;
     const std::string info = probe_entries(dir / "up.mp4", "stream=width,height:stream_side_data=rotation");
     EXPECT_TRUE(contains(info, "width=48\nheight=64")) << info;

@@ -92,6 +92,9 @@ class DepthmergeCli : public ::testing::Test {
     for (const std::string &in : inputs) {
       a.push_back("-i");
       a.push_back(dir + "/" + in);
+      // The files hold the test's byte values over 255, not linear light.
+      a.push_back("--colorspace");
+      a.push_back("srgb");
     }
     for (const std::string &s : {std::string("-y"), std::string("-o"), dir + "/out.ppm", std::string("--depth-range"),
                                  std::string("0:100")})

@@ -68,13 +68,14 @@ void shift_hsv(unsigned char *px, double dh, double ds, double dv) {
   }
   if (h < 0.0 && delta != 0.0) h += 360.0;
 
+  // Limits written so that a shift that is not a number gives 0.
   double v = mx / 255.0 + dv;
-  v = v < 0.0 ? 0.0 : (v > 1.0 ? 1.0 : v);
+  v = v > 0.0 ? (v > 1.0 ? 1.0 : v) : 0.0;
   if (h < 0.0) {
     s = 0.0;
   } else {
     s += ds;
-    s = s < 0.0 ? 0.0 : (s > 1.0 ? 1.0 : s);
+    s = s > 0.0 ? (s > 1.0 ? 1.0 : s) : 0.0;
     h = std::fmod(h + dh * 360.0, 360.0);
     if (h < 0.0) h += 360.0;
   }
@@ -84,7 +85,7 @@ void shift_hsv(unsigned char *px, double dh, double ds, double dv) {
     px[0] = px[1] = px[2] = g;
     return;
   }
-  if (h >= 360.0) h = 0.0;
+  if (!(h < 360.0)) h = 0.0;  // also a hue turned by a shift that is not a number
   h /= 60.0;
   int i = (int)std::floor(h);
   if (i > 5) i = 5;
