@@ -5,6 +5,7 @@
 #include "seqfx/facts.h"
 #include "seqfx/texture.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <climits>
 #include <cmath>
@@ -129,8 +130,14 @@ int check_timing(const std::string &path, const TimingLimits &limits) {
   int slow = 0;
   double worst = 0;
   std::string worst_what = "defaults";
+  // Each case is the better of two calls, as the default is: the first call
+  // down a path the defaults never took pays for its memory's first touch
+  // (tens of milliseconds for a frame-sized buffer), which is not the cost
+  // of the values.
   auto check = [&](const std::string &what) {
-    const double ms = time_call(*plugin, frame, w, h, stop_s, (name + " with " + what).c_str());
+    const std::string label = name + " with " + what;
+    const double ms = std::min(time_call(*plugin, frame, w, h, stop_s, label.c_str()),
+                               time_call(*plugin, frame, w, h, stop_s, label.c_str()));
     if (ms > worst) {
       worst = ms;
       worst_what = what;
