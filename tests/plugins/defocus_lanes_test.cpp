@@ -6,6 +6,7 @@
 #include "defocus_model.h"
 #include "seqfx_test.h"
 
+#include <algorithm>
 #include <cstdio>
 
 using seqfx::Image;
@@ -24,7 +25,9 @@ Image scene(int w, int h, Depth kind, unsigned seed) {
       double v = w > 1 ? -2.1e9 + 4.2e9 * x / (w - 1) : -1.0e9;
       if (kind == kNoise) v += (double)((st >> 8) & 0xFFFFFF) * 60.0 - 5.0e8;
       if (kind == kBlocks) v = ((x / 5 + y / 3) % 3 - 1) * 1.4e9 + (double)((st >> 12) & 0xFFFF);
-      z[(long)y * w + x] = (int)v;
+      // Depths beyond an int's range are held at its ends, as a renderer's
+      // saturated depth would be.
+      z[(long)y * w + x] = (int)std::max(-2147483648.0, std::min(2147483647.0, v));
     }
   return img;
 }
