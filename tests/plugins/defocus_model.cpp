@@ -102,10 +102,16 @@ std::vector<unsigned char> render(const seqfx::Image &in, const Settings &s) {
   const int zmin = depth_of(s.zmin);
   int focus = depth_of(s.focus);
   if (s.autofocus) {
+    // The 5 x 5 block around the centre, cut to the frame on tiny frames.
     double sum = 0;
-    for (int dy = -2; dy <= 2; ++dy)
-      for (int dx = -2; dx <= 2; ++dx) sum += in.zbuf()[(H / 2 + dy) * W + W / 2 + dx];
-    focus = (int)(sum / 25);
+    int count = 0;
+    for (int y = H / 2 - 2; y <= H / 2 + 2; ++y)
+      for (int x = W / 2 - 2; x <= W / 2 + 2; ++x)
+        if (x >= 0 && y >= 0 && x < W && y < H) {
+          sum += in.zbuf()[y * W + x];
+          ++count;
+        }
+    focus = count ? (int)(sum / count) : 0;
   } else if (s.ipofocus) {
     focus = depth_of(s.factor0);
   }
