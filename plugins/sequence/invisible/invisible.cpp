@@ -20,6 +20,7 @@
 
 #include "seqfx_module.h"
 
+#include "difference_mask.h"
 #include "window_sums.h"
 
 #include <cstdint>

@@ -8,12 +8,6 @@
 #include <cstring>
 #include <utility>
 
-#if defined(__SSE2__)
-#include "colour_sum.h"
-
-#include <emmintrin.h>
-#endif
-
 namespace invisible {
 
 namespace {
@@ -186,34 +180,6 @@ void Columns::build_sum_prefix() { passes().sum_prefix(sum, sum_prefix, width); 
 void border_flags(const Columns &c, const unsigned char *mask, int r, uint32_t area, int x0,
                   int x1, unsigned char *flag) {
   passes().flags(c.count_prefix, mask, r, area, x0, x1, flag);
-}
-
-// Four pixels at a time: the absolute byte differences (saturating
-// differences both ways), summed per pixel over the three colour bytes,
-// compared as floats with the tolerance.
-void difference_mask(const unsigned char *a, const unsigned char *b, unsigned char *mask, long n,
-                     float tolerance) {
-  long i = 0;
-#if defined(__SSE2__)
-  const __m128i one = _mm_set1_epi32(1);
-  const __m128 tol = _mm_set1_ps(tolerance);
-  for (; i + 4 <= n; i += 4) {
-    const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i *>(a + 4 * i));
-    const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i *>(b + 4 * i));
-    const __m128i d = _mm_or_si128(_mm_subs_epu8(va, vb), _mm_subs_epu8(vb, va));
-    const __m128i sum = seqfx_common::colour_sum4(d);
-    const __m128i over = _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(sum), tol));
-    const __m128i bit = _mm_and_si128(over, one);  // 1 or 0 per pixel
-    const int bytes = _mm_cvtsi128_si32(_mm_packus_epi16(_mm_packs_epi32(bit, bit), bit));
-    std::memcpy(mask + i, &bytes, 4);
-  }
-#endif
-  for (; i < n; ++i) {
-    const unsigned char *pa = a + 4 * i, *pb = b + 4 * i;
-    int d = 0;
-    for (int k = 0; k < 3; ++k) d += pa[k] > pb[k] ? pa[k] - pb[k] : pb[k] - pa[k];
-    mask[i] = (float)d > tolerance;
-  }
 }
 
 }  // namespace invisible

@@ -47,10 +47,4 @@ struct Columns {
 void border_flags(const Columns &c, const unsigned char *mask, int r, uint32_t area, int x0,
                   int x1, unsigned char *flag);
 
-// mask[i] = 1 where the sum of the absolute differences of red, green and
-// blue (not alpha) between pixels i of a and b exceeds the tolerance, as a
-// float; else 0.
-void difference_mask(const unsigned char *a, const unsigned char *b, unsigned char *mask, long n,
-                     float tolerance);
-
 }  // namespace invisible
