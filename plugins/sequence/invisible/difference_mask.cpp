@@ -6,6 +6,8 @@
 
 #include "difference_mask.h"
 
+#include "lanes.h"
+
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -92,13 +94,6 @@ __attribute__((target("avx512bw"))) long mask_16(const unsigned char *a, const u
 }
 #pragma GCC diagnostic pop
 
-int widest() {
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx512bw")) return 16;
-  if (__builtin_cpu_supports("avx2")) return 8;
-  return 4;
-}
-
 #endif
 
 }  // namespace
@@ -107,10 +102,10 @@ void difference_mask(const unsigned char *a, const unsigned char *b, unsigned ch
                      float tolerance) {
   long i = 0;
 #if defined(__SSE2__)
-  static const int lanes = widest();
-  if (lanes == 16)
+  const int n_lanes = lanes();
+  if (n_lanes == 16)
     i = mask_16(a, b, mask, n, tolerance);
-  else if (lanes == 8)
+  else if (n_lanes == 8)
     i = mask_8(a, b, mask, n, tolerance);
   i += mask_4(a + 4 * i, b + 4 * i, mask + i, n - i, tolerance);
 #endif

@@ -4,6 +4,8 @@
 
 #include "window_sums.h"
 
+#include "lanes.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -135,18 +137,13 @@ INV_PASSES(16, __attribute__((target("avx512bw"))), U16)
 #endif
 #undef INV_PASSES
 
-const Passes &widest() {
+const Passes &passes() {
 #if defined(__x86_64__) || defined(__i386__)
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx512bw")) return passes_16;
-  if (__builtin_cpu_supports("avx2")) return passes_8;
+  const int n = lanes();
+  if (n == 16) return passes_16;
+  if (n == 8) return passes_8;
 #endif
   return passes_4;
-}
-
-const Passes &passes() {
-  static const Passes &p = widest();
-  return p;
 }
 
 }  // namespace
