@@ -16,45 +16,38 @@ namespace {
 
 #define INV_INLINE __attribute__((always_inline)) inline
 
-// The vector helpers below are always inlined into a function built for
-// their width, so no vector ever crosses a call and the warning about
-// passing wide vectors to code without those registers does not apply.
-#pragma GCC diagnostic ignored "-Wpsabi"
-
 typedef uint32_t U4 __attribute__((vector_size(16)));
 typedef uint32_t U8 __attribute__((vector_size(32)));
 typedef uint32_t U16 __attribute__((vector_size(64)));
 
+// Vectors go by reference: the helpers are inlined into a function built
+// for their width, and no wide vector is passed by value.
 template <typename V>
-INV_INLINE V load(const uint32_t *p) {
-  V v;
+INV_INLINE void load(V &v, const uint32_t *p) {
   std::memcpy(&v, p, sizeof v);
-  return v;
 }
 template <typename V>
-INV_INLINE void store(uint32_t *p, V v) {
+INV_INLINE void store(uint32_t *p, const V &v) {
   std::memcpy(p, &v, sizeof v);
 }
 
-// Lanes moved s places up, zeros shifted in at the bottom.
+// v plus its lanes moved S places up (zeros shifted in at the bottom).
 template <typename V, int L, int S, std::size_t... I>
-INV_INLINE V shift_up(V v, std::index_sequence<I...>) {
-  return __builtin_shufflevector(v, V{}, ((int)I >= S ? (int)I - S : L)...);
+INV_INLINE void add_shifted(V &v, std::index_sequence<I...>) {
+  v += __builtin_shufflevector(v, V{}, ((int)I >= S ? (int)I - S : L)...);
 }
-// The top S lanes repeated over the vector.
+// acc plus the top S lanes of t repeated over the vector.
 template <typename V, int L, int S, std::size_t... I>
-INV_INLINE V top_repeated(V v, std::index_sequence<I...>) {
-  return __builtin_shufflevector(v, v, (L - S + (int)I % S)...);
+INV_INLINE void add_top(V &acc, const V &t, std::index_sequence<I...>) {
+  acc += __builtin_shufflevector(t, t, (L - S + (int)I % S)...);
 }
 // Running totals over the lanes in steps of S lanes: lane i gets the sum
 // of lanes i, i - S, i - 2S, ...
 template <typename V, int L, int S>
-INV_INLINE V scan(V v) {
+INV_INLINE void scan(V &v) {
   if constexpr (S < L) {
-    v += shift_up<V, L, S>(v, std::make_index_sequence<L>());
-    return scan<V, L, 2 * S>(v);
-  } else {
-    return v;
+    add_shifted<V, L, S>(v, std::make_index_sequence<L>());
+    scan<V, L, 2 * S>(v);
   }
 }
 
@@ -67,9 +60,12 @@ INV_INLINE void prefix(const uint32_t *in, uint32_t *out, int n) {
   V carry{};
   int x = 0;
   for (; x + P <= n; x += P) {
-    const V t = scan<V, L, S>(load<V>(in + S * x));
-    store(out + S * (x + 1), t + carry);
-    carry += top_repeated<V, L, S>(t, std::make_index_sequence<L>());
+    V t;
+    load(t, in + S * x);
+    scan<V, L, S>(t);
+    const V sum = t + carry;
+    store(out + S * (x + 1), sum);
+    add_top<V, L, S>(carry, t, std::make_index_sequence<L>());
   }
   for (; x < n; ++x)
     for (int k = 0; k < S; ++k) out[S * (x + 1) + k] = out[S * x + k] + in[S * x + k];
