@@ -4,6 +4,7 @@
 
 #include "seqfx_module.h"
 #include "clamps.h"
+#include "yuv_planes.h"
 
 #include <cmath>
 #include <cstdio>
@@ -17,6 +18,10 @@ namespace {
 
 using seqfx_module::pixel_count;
 
+// Pixels converted to planes at a time: small enough to stay in the
+// nearest cache between the conversion and the keying.
+constexpr long kRun = 256;
+
 // One 4-byte slot per table row.
 struct Params {
   float y, u, v;  // key colour
@@ -25,34 +30,6 @@ struct Params {
   float blend;
   int debug;      // -1 keying, 0/1/2 show Y/U/V
 };
-
-// Per byte value: v / 255 as a double division stored as float, and that
-// value times each luma weight in double precision. The luma is the double
-// sum of the three products, in the order red, green, blue.
-struct Tables {
-  float unit[256];
-  double wr[256], wg[256], wb[256];
-  Tables() {
-    for (int b = 0; b < 256; ++b) {
-      unit[b] = seqfx_common::byte_unit(b);
-      wr[b] = 0.299 * unit[b];
-      wg[b] = 0.587 * unit[b];
-      wb[b] = 0.114 * unit[b];
-    }
-  }
-  float luma(const unsigned char *px) const { return (float)(wr[px[0]] + wg[px[1]] + wb[px[2]]); }
-};
-
-// The differences B - Y and R - Y are single precision, the scaling double;
-// each result is stored as a float.
-inline float chroma_u(float b, float y) {
-  const float by = b - y;
-  return (float)(by * 0.492 * 255 / (2 * 122) + 0.5);
-}
-inline float chroma_v(float r, float y) {
-  const float ry = r - y;
-  return (float)(ry * 0.877 * 255 / (2 * 157) + 0.5);
-}
 
 // The key settings, read once per frame.
 struct Key {
@@ -63,8 +40,7 @@ struct Key {
 // The key weight k of one pixel. A pixel that is no candidate gets k = 0,
 // which mixes back its own bytes exactly. m = 0 also gives k = 0 with
 // Blend 0, where m / Blend would be 0 / 0.
-inline float key_weight(const Tables &t, const Key &key, const unsigned char *fg) {
-  const float y = t.luma(fg);
+inline float key_weight(const Key &key, float y, float u, float v) {
   float sum = 0.0f;
   int count = 0;
   if (key.y_on) {
@@ -72,11 +48,11 @@ inline float key_weight(const Tables &t, const Key &key, const unsigned char *fg
     if (d <= key.tol_y) sum += 1.0f - d / key.tol_y, ++count;
   }
   if (key.u_on) {
-    const float d = std::fabs(chroma_u(t.unit[fg[2]], y) - key.u);
+    const float d = std::fabs(u - key.u);
     if (d <= key.tol_u) sum += 1.0f - d / key.tol_u, ++count;
   }
   if (key.v_on) {
-    const float d = std::fabs(chroma_v(t.unit[fg[0]], y) - key.v);
+    const float d = std::fabs(v - key.v);
     if (d <= key.tol_v) sum += 1.0f - d / key.tol_v, ++count;
   }
   if (count == 0) return 0.0f;
@@ -108,16 +84,16 @@ inline v4f term(v4i mask, v4f d, float tol) {
   return (v4f)(mask & (v4i)t);
 }
 
-inline v4f chroma4(v4f diff, double a, double scale) {
-  const v2d lo = {diff[0], diff[1]}, hi = {diff[2], diff[3]};
-  const v2d ulo = lo * a * 255 / scale + 0.5, uhi = hi * a * 255 / scale + 0.5;
-  return (v4f){(float)ulo[0], (float)ulo[1], (float)uhi[0], (float)uhi[1]};
-}
-
 inline bool none(v4i mask) { return !(mask[0] | mask[1] | mask[2] | mask[3]); }
 
-inline v4f key_weight4(const Tables &t, const Key &key, const unsigned char *fg) {
-  const v4f y = {t.luma(fg), t.luma(fg + 4), t.luma(fg + 8), t.luma(fg + 12)};
+inline v4f load4(const float *p) {
+  v4f x;
+  std::memcpy(&x, p, sizeof x);
+  return x;
+}
+
+inline v4f key_weight4(const Key &key, const float *yp, const float *up, const float *vp) {
+  const v4f y = load4(yp);
   const v4f zero = {0, 0, 0, 0};
   const v4i off = {0, 0, 0, 0};
   v4f dy = zero, du = zero, dv = zero;
@@ -127,13 +103,11 @@ inline v4f key_weight4(const Tables &t, const Key &key, const unsigned char *fg)
     cy = (v4i)(dy <= key.tol_y);
   }
   if (key.u_on) {
-    const v4f b = {t.unit[fg[2]], t.unit[fg[6]], t.unit[fg[10]], t.unit[fg[14]]};
-    du = vabs(chroma4(b - y, 0.492, 2 * 122) - key.u);
+    du = vabs(load4(up) - key.u);
     cu = (v4i)(du <= key.tol_u);
   }
   if (key.v_on) {
-    const v4f r = {t.unit[fg[0]], t.unit[fg[4]], t.unit[fg[8]], t.unit[fg[12]]};
-    dv = vabs(chroma4(r - y, 0.877, 2 * 157) - key.v);
+    dv = vabs(load4(vp) - key.v);
     cv = (v4i)(dv <= key.tol_v);
   }
   // No candidate among the four: every weight is 0.
@@ -213,21 +187,23 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int hei
   if (pixel_count(ibuf2) < n) n = pixel_count(ibuf2);
   if (pixel_count(out) < n) n = pixel_count(out);
 
-  static const Tables t;
   const unsigned char *fg = ibuf1->rect, *bg = ibuf2->rect;
   unsigned char *dst = out->rect;
+  alignas(64) float y[kRun], u[kRun], v[kRun];
 
   // Debug views: 0, 1 or 2 show the Y, U or V plane with alpha 1. Values
   // outside the table's range (other than -1) key normally.
   if (p->debug >= 0 && p->debug <= 2) {
-    for (long i = 0; i < n; ++i, fg += 4, dst += 4) {
-      const float y = t.luma(fg);
-      const float comp = p->debug == 0 ? y
-                         : p->debug == 1 ? chroma_u(t.unit[fg[2]], y)
-                                         : chroma_v(t.unit[fg[0]], y);
-      const unsigned char g = (unsigned char)(int)(comp * 255.0);
-      dst[0] = dst[1] = dst[2] = g;
-      dst[3] = 1;
+    for (long i0 = 0; i0 < n; i0 += kRun) {
+      const long run = n - i0 < kRun ? n - i0 : kRun;
+      tonecut::yuv_planes(fg + 4 * i0, run, y, p->debug == 1 ? u : nullptr, p->debug == 2 ? v : nullptr);
+      const float *comp = p->debug == 0 ? y : p->debug == 1 ? u : v;
+      unsigned char *d = dst + 4 * i0;
+      for (long i = 0; i < run; ++i, d += 4) {
+        const unsigned char g = (unsigned char)(int)(comp[i] * 255.0);
+        d[0] = d[1] = d[2] = g;
+        d[3] = 1;
+      }
     }
     return;
   }
@@ -235,15 +211,24 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int hei
   // A channel that is off needs no conversion at all.
   const Key key = {p->y_on != 0, p->u_on != 0, p->v_on != 0, p->y,     p->u,    p->v,
                    p->tol_y,     p->tol_u,     p->tol_v,     p->blend};
-  long i = 0;
-  for (; i + 4 <= n; i += 4) {
-    const v4f k = key_weight4(t, key, fg + 4 * i);
-    // Weights of 0 and 1 give one input's bytes back exactly.
-    if (none((v4i)(k != 0.0f))) std::memcpy(dst + 4 * i, fg + 4 * i, 16);
-    else if (none((v4i)(k != 1.0f))) std::memcpy(dst + 4 * i, bg + 4 * i, 16);
-    else mix4(dst + 4 * i, fg + 4 * i, bg + 4 * i, k);
+  for (long i0 = 0; i0 < n; i0 += kRun) {
+    const long run = n - i0 < kRun ? n - i0 : kRun;
+    const unsigned char *f = fg + 4 * i0, *b = bg + 4 * i0;
+    unsigned char *d = dst + 4 * i0;
+    tonecut::yuv_planes(f, run, y, key.u_on ? u : nullptr, key.v_on ? v : nullptr);
+    long i = 0;
+    for (; i + 4 <= run; i += 4) {
+      const v4f k = key_weight4(key, y + i, u + i, v + i);
+      // Weights of 0 and 1 give one input's bytes back exactly.
+      if (none((v4i)(k != 0.0f))) std::memmove(d + 4 * i, f + 4 * i, 16);
+      else if (none((v4i)(k != 1.0f))) std::memmove(d + 4 * i, b + 4 * i, 16);
+      else mix4(d + 4 * i, f + 4 * i, b + 4 * i, k);
+    }
+    for (; i < run; ++i) {
+      const float k = key_weight(key, y[i], key.u_on ? u[i] : 0.0f, key.v_on ? v[i] : 0.0f);
+      mix(d + 4 * i, f + 4 * i, b + 4 * i, k);
+    }
   }
-  for (; i < n; ++i) mix(dst + 4 * i, fg + 4 * i, bg + 4 * i, key_weight(t, key, fg + 4 * i));
 }
 
 SEQFX_STANDARD_ENTRIES(name, varstr, cfra, plugin_seq_doit)
