@@ -11,7 +11,7 @@
 
 namespace {
 
-using tonecut::YuvPath;
+using tonecut::LanePath;
 
 struct Planes {
   std::vector<float> y, u, v;
@@ -34,7 +34,7 @@ Planes model(const std::vector<unsigned char> &px) {
   return p;
 }
 
-const YuvPath kPaths[] = {YuvPath::plain, YuvPath::lanes, YuvPath::avx2, YuvPath::avx512};
+const LanePath kPaths[] = {LanePath::plain, LanePath::lanes, LanePath::avx2, LanePath::avx512};
 const char *kNames[] = {"plain", "lanes", "avx2", "avx512"};
 
 TEST(TonecutPlanes, EveryColourByEveryPath) {
@@ -48,7 +48,7 @@ TEST(TonecutPlanes, EveryColourByEveryPath) {
   }
   const Planes want = model(px);
   for (int k = 0; k < 4; ++k) {
-    if (!tonecut::yuv_path_available(kPaths[k])) continue;
+    if (!tonecut::lane_path_available(kPaths[k])) continue;
     Planes got(n);
     tonecut::yuv_planes(kPaths[k], px.data(), n, got.y.data(), got.u.data(), got.v.data());
     for (long i = 0; i < n; ++i)
@@ -64,7 +64,7 @@ TEST(TonecutPlanes, ShortRunsAndPlanesLeftOut) {
   for (size_t i = 0; i < px.size(); ++i) px[i] = (unsigned char)(i * 37 + 11);
   const Planes want = model(px);
   for (int k = 0; k < 4; ++k) {
-    if (!tonecut::yuv_path_available(kPaths[k])) continue;
+    if (!tonecut::lane_path_available(kPaths[k])) continue;
     for (long n = 0; n <= 25; ++n)
       for (int which = 0; which < 3; ++which) {
         Planes got(30);

@@ -84,52 +84,26 @@ __attribute__((target("avx2"))) long avx2_planes(const unsigned char *px, long n
                                                  float *v) {
   TONECUT_LANES_LOOP
 }
-__attribute__((target("avx512f,avx512dq,avx512vl"))) long avx512_planes(const unsigned char *px, long n,
+__attribute__((target("avx512f,avx512dq,avx512vl,avx512bw"))) long avx512_planes(const unsigned char *px, long n,
                                                                           float *y, float *u, float *v) {
   TONECUT_LANES_LOOP
 }
 #endif
 #undef TONECUT_LANES_LOOP
 
-YuvPath best_path() {
-#if defined(__x86_64__) || defined(__i386__)
-  __builtin_cpu_init();
-  if (yuv_path_available(YuvPath::avx512)) return YuvPath::avx512;
-  if (yuv_path_available(YuvPath::avx2)) return YuvPath::avx2;
-#endif
-  return YuvPath::lanes;
-}
-
 }  // namespace
 
-bool yuv_path_available(YuvPath path) {
-  switch (path) {
-    case YuvPath::plain:
-    case YuvPath::lanes:
-      return true;
-#if defined(__x86_64__) || defined(__i386__)
-    case YuvPath::avx2:
-      return __builtin_cpu_supports("avx2");
-    case YuvPath::avx512:
-      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
-             __builtin_cpu_supports("avx512vl");
-#endif
-    default:
-      return false;
-  }
-}
-
-void yuv_planes(YuvPath path, const unsigned char *px, long n, float *y, float *u, float *v) {
+void yuv_planes(LanePath path, const unsigned char *px, long n, float *y, float *u, float *v) {
   long done = 0;
   switch (path) {
-    case YuvPath::lanes:
+    case LanePath::lanes:
       done = lanes_planes(px, n, y, u, v);
       break;
 #if defined(__x86_64__) || defined(__i386__)
-    case YuvPath::avx2:
+    case LanePath::avx2:
       done = avx2_planes(px, n, y, u, v);
       break;
-    case YuvPath::avx512:
+    case LanePath::avx512:
       done = avx512_planes(px, n, y, u, v);
       break;
 #endif
@@ -140,8 +114,7 @@ void yuv_planes(YuvPath path, const unsigned char *px, long n, float *y, float *
 }
 
 void yuv_planes(const unsigned char *px, long n, float *y, float *u, float *v) {
-  static const YuvPath path = best_path();
-  yuv_planes(path, px, n, y, u, v);
+  yuv_planes(best_lane_path(), px, n, y, u, v);
 }
 
 }  // namespace tonecut

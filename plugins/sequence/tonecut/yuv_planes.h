@@ -7,6 +7,8 @@
 //   U = (B - Y) * 0.492 * 255 / 244 + 0.5,  V = (R - Y) * 0.877 * 255 / 314 + 0.5.
 #pragma once
 
+#include "lane_path.h"
+
 namespace tonecut {
 
 // Lookup tables for one pixel at a time, and that pixel's Y, U and V with
@@ -28,14 +30,10 @@ inline float chroma_v(float r, float y) {
   return (float)(ry * 0.877 * 255 / (2 * 157) + 0.5);
 }
 
-// Which ways of filling the planes this processor offers.
-enum class YuvPath { plain, lanes, avx2, avx512 };
-bool yuv_path_available(YuvPath path);
-
 // Fills y[0..n), and u and v unless they are null, from n pixels of 4
-// bytes (the fourth is not read). The best available path is chosen once.
+// bytes (the fourth is not read), by the best available path.
 void yuv_planes(const unsigned char *px, long n, float *y, float *u, float *v);
 // The same by a given path, which must be available.
-void yuv_planes(YuvPath path, const unsigned char *px, long n, float *y, float *u, float *v);
+void yuv_planes(LanePath path, const unsigned char *px, long n, float *y, float *u, float *v);
 
 }  // namespace tonecut

@@ -1,0 +1,193 @@
+#include "key_mix.h"
+
+#include "clamps.h"
+
+#include <cstring>
+
+namespace tonecut {
+namespace {
+
+// Each byte: background k + foreground (1 - k), single precision, truncated.
+// A weight that is not a number (a tolerance of 0 meeting a distance of 0,
+// or a blend that is not a number) stores 0, as the lanes do.
+void mix(unsigned char *dst, const unsigned char *fg, const unsigned char *bg, float k) {
+  const float rest = 1.0f - k;
+  for (int c = 0; c < 4; ++c) dst[c] = seqfx_common::low_byte((float)bg[c] * k + (float)fg[c] * rest);
+}
+
+// Eight pixels in lanes, with the one-pixel operations in the same order.
+// Absent terms add +0, which leaves the sum unchanged, and a count of 0
+// divides 0 by 1, so no lane needs a branch. As with keying above, the
+// body has no target of its own and each caller compiles it for its
+// instruction set.
+typedef float v8f __attribute__((vector_size(32)));
+typedef int v8i __attribute__((vector_size(32)));
+typedef unsigned v8u __attribute__((vector_size(32)));
+
+// The helpers take and give vectors by reference only: each is inlined
+// into a caller compiled for its own instruction set, and no vector ever
+// crosses a call.
+__attribute__((always_inline)) inline bool none8(const v8i &mask) {
+  unsigned long long w[4];
+  std::memcpy(w, &mask, sizeof w);
+  return !(w[0] | w[1] | w[2] | w[3]);
+}
+
+// |x - key| for eight values read from p, and whether each lies within the
+// tolerance.
+__attribute__((always_inline)) inline void distance8(const float *p, float key, float tol, v8f &d, v8i &within) {
+  v8f x;
+  std::memcpy(&x, p, sizeof x);
+  d = (v8f)((v8i)(x - key) & 0x7fffffff);
+  within = d <= tol;
+}
+
+// Adds the closeness term where the lane's mask is set, +0 elsewhere.
+__attribute__((always_inline)) inline void add_term8(v8f &sum, const v8i &mask, const v8f &d, float tol) {
+  sum += (v8f)(mask & (v8i)(1.0f - d / tol));
+}
+
+// Each lane's mask or'ed over its group of four.
+__attribute__((always_inline)) inline void any_of_four(v8i &m) {
+  m |= __builtin_shufflevector(m, m, 1, 0, 3, 2, 5, 4, 7, 6);
+  m |= __builtin_shufflevector(m, m, 2, 3, 0, 1, 6, 7, 4, 5);
+}
+
+// Mixes eight pixels by their weights, a byte plane at a time. A weight
+// that is not a number stores 0; every other result lies in 0..255 and
+// truncates to its byte.
+__attribute__((always_inline)) inline void mix8(const v8f &k, const unsigned char *fg, const unsigned char *bg,
+                                                unsigned char *dst) {
+  v8u f, b;
+  std::memcpy(&f, fg, sizeof f);
+  std::memcpy(&b, bg, sizeof b);
+  const v8f rest = 1.0f - k;
+  const v8i number = k == k;
+  v8u out = {};
+  for (int c = 0; c < 4; ++c) {
+    const v8f fc = __builtin_convertvector((v8i)((f >> (8 * c)) & 0xffu), v8f);
+    const v8f bc = __builtin_convertvector((v8i)((b >> (8 * c)) & 0xffu), v8f);
+    const v8f mixed = (v8f)((v8i)(bc * k + fc * rest) & number);
+    out |= (v8u)__builtin_convertvector(mixed, v8i) << (8 * c);
+  }
+  std::memcpy(dst, &out, sizeof out);
+}
+
+__attribute__((always_inline)) inline void key8(const Key &key, const float *yp, const float *up,
+                                                const float *vp, const unsigned char *fg,
+                                                const unsigned char *bg, unsigned char *dst) {
+  const v8f zero = {};
+  v8f dy = zero, du = zero, dv = zero;
+  v8i cy = {}, cu = {}, cv = {};
+  if (key.y_on) distance8(yp, key.y, key.tol_y, dy, cy);
+  if (key.u_on) distance8(up, key.u, key.tol_u, du, cu);
+  if (key.v_on) distance8(vp, key.v, key.tol_v, dv, cv);
+  v8i candidate = cy | cu | cv;
+  // No candidate among the eight: the foreground as it is.
+  if (none8(candidate)) {
+    std::memmove(dst, fg, 32);
+    return;
+  }
+  v8f sum = zero;
+  add_term8(sum, cy, dy, key.tol_y);
+  add_term8(sum, cu, du, key.tol_u);
+  add_term8(sum, cv, dv, key.tol_v);
+  const v8i count = -(cy + cu + cv);
+  const v8f m = sum / __builtin_convertvector(count > 0 ? count : 1, v8f);
+  const v8f ramp = m == 0.0f ? zero : m / key.blend;
+  any_of_four(candidate);
+  const v8f k = (v8f)(candidate & (v8i)(m > key.blend ? zero + 1.0f : ramp));
+  // Weights of 0 and 1 give one input's bytes back exactly.
+  if (none8((v8i)(k != 0.0f))) {
+    std::memmove(dst, fg, 32);
+    return;
+  }
+  if (none8((v8i)(k != 1.0f))) {
+    std::memmove(dst, bg, 32);
+    return;
+  }
+  mix8(k, fg, bg, dst);
+}
+
+#define TONECUT_KEY_LOOP                                                                  \
+  long i = 0;                                                                             \
+  for (; i + 8 <= n; i += 8)                                                              \
+    key8(key, y + i, u + i, v + i, fg + 4 * i, bg + 4 * i, dst + 4 * i);                  \
+  return i;
+
+long lanes_run(const Key &key, const float *y, const float *u, const float *v, const unsigned char *fg,
+               const unsigned char *bg, unsigned char *dst, long n) {
+  TONECUT_KEY_LOOP
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx2"))) long avx2_run(const Key &key, const float *y, const float *u,
+                                              const float *v, const unsigned char *fg,
+                                              const unsigned char *bg, unsigned char *dst, long n) {
+  TONECUT_KEY_LOOP
+}
+__attribute__((target("avx512f,avx512dq,avx512vl,avx512bw"))) long avx512_run(
+    const Key &key, const float *y, const float *u, const float *v, const unsigned char *fg,
+    const unsigned char *bg, unsigned char *dst, long n) {
+  TONECUT_KEY_LOOP
+}
+#endif
+#undef TONECUT_KEY_LOOP
+
+// Whether any switched-on channel of a pixel lies within its tolerance.
+bool candidate(const Key &key, float y, float u, float v) {
+  return (key.y_on && std::fabs(y - key.y) <= key.tol_y) || (key.u_on && std::fabs(u - key.u) <= key.tol_u) ||
+         (key.v_on && std::fabs(v - key.v) <= key.tol_v);
+}
+
+// A run one pixel at a time, whole groups of four with the group rule
+// above, then single pixels.
+void plain_run(const Key &key, const float *y, const float *u, const float *v, const unsigned char *fg,
+               const unsigned char *bg, unsigned char *dst, long n) {
+  // The weight a pixel that is no candidate takes in a group with one.
+  const float bystander = 0.0f > key.blend ? 1.0f : 0.0f;
+  long i = 0;
+  for (; i + 4 <= n; i += 4) {
+    bool is[4], any = false;
+    float k[4];
+    for (int j = 0; j < 4; ++j) {
+      const long at = i + j;
+      const float uj = key.u_on ? u[at] : 0.0f, vj = key.v_on ? v[at] : 0.0f;
+      is[j] = candidate(key, y[at], uj, vj);
+      k[j] = key_weight(key, y[at], uj, vj);
+      any = any || is[j];
+    }
+    for (int j = 0; j < 4; ++j) {
+      const long at = 4 * (i + j);
+      mix(dst + at, fg + at, bg + at, is[j] || !any ? k[j] : bystander);
+    }
+  }
+  for (; i < n; ++i)
+    mix(dst + 4 * i, fg + 4 * i, bg + 4 * i,
+        key_weight(key, y[i], key.u_on ? u[i] : 0.0f, key.v_on ? v[i] : 0.0f));
+}
+
+}  // namespace
+
+void key_run(LanePath path, const Key &key, const float *y, const float *u, const float *v,
+             const unsigned char *fg, const unsigned char *bg, unsigned char *dst, long n) {
+  long done = 0;
+  switch (path) {
+    case LanePath::lanes:
+      done = lanes_run(key, y, u, v, fg, bg, dst, n);
+      break;
+#if defined(__x86_64__) || defined(__i386__)
+    case LanePath::avx2:
+      done = avx2_run(key, y, u, v, fg, bg, dst, n);
+      break;
+    case LanePath::avx512:
+      done = avx512_run(key, y, u, v, fg, bg, dst, n);
+      break;
+#endif
+    default:
+      break;
+  }
+  plain_run(key, y + done, u + done, v + done, fg + 4 * done, bg + 4 * done, dst + 4 * done, n - done);
+}
+
+}  // namespace tonecut
