@@ -17,7 +17,7 @@ void mix(unsigned char *dst, const unsigned char *fg, const unsigned char *bg, f
 
 // Eight pixels in lanes, with the one-pixel operations in the same order.
 // Absent terms add +0, which leaves the sum unchanged, and a count of 0
-// divides 0 by 1, so no lane needs a branch. As with keying above, the
+// divides 0 by 1, so no lane needs a branch. As with the planes, the
 // body has no target of its own and each caller compiles it for its
 // instruction set.
 typedef float v8f __attribute__((vector_size(32)));
