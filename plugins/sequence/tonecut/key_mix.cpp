@@ -4,6 +4,10 @@
 
 #include <cstring>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 namespace tonecut {
 namespace {
 
@@ -126,10 +130,67 @@ __attribute__((target("avx2"))) long avx2_run(const Key &key, const float *y, co
                                               const unsigned char *bg, unsigned char *dst, long n) {
   TONECUT_KEY_LOOP
 }
+
+// The same steps written out for AVX-512, whose compares give bit masks:
+// whole groups are tested without leaving the mask registers, and a term
+// is kept or made +0 by a zero-masked move, as the lanes above do with an
+// and.
+#define TONECUT_AVX512 __attribute__((target("avx512f,avx512dq,avx512vl,avx512bw"), always_inline)) inline
+TONECUT_AVX512 __m256 distance_avx512(const float *p, float key, float tol, __mmask8 &within) {
+  const __m256 d = _mm256_andnot_ps(_mm256_set1_ps(-0.0f), _mm256_sub_ps(_mm256_loadu_ps(p), _mm256_set1_ps(key)));
+  within = _mm256_cmp_ps_mask(d, _mm256_set1_ps(tol), _CMP_LE_OQ);
+  return d;
+}
+
+TONECUT_AVX512 __m256 add_term_avx512(__m256 sum, __mmask8 within, __m256 d, float tol) {
+  const __m256 term = _mm256_sub_ps(_mm256_set1_ps(1.0f), _mm256_div_ps(d, _mm256_set1_ps(tol)));
+  return _mm256_add_ps(sum, _mm256_maskz_mov_ps(within, term));
+}
+
+TONECUT_AVX512 void key8_avx512(const Key &key, const float *yp, const float *up, const float *vp,
+                                const unsigned char *fg, const unsigned char *bg, unsigned char *dst) {
+  const __m256 zero = _mm256_setzero_ps(), one = _mm256_set1_ps(1.0f);
+  __m256 dy = zero, du = zero, dv = zero;
+  __mmask8 cy = 0, cu = 0, cv = 0;
+  if (key.y_on) dy = distance_avx512(yp, key.y, key.tol_y, cy);
+  if (key.u_on) du = distance_avx512(up, key.u, key.tol_u, cu);
+  if (key.v_on) dv = distance_avx512(vp, key.v, key.tol_v, cv);
+  const __mmask8 candidate = cy | cu | cv;
+  if (!candidate) {
+    std::memmove(dst, fg, 32);
+    return;
+  }
+  __m256 sum = add_term_avx512(zero, cy, dy, key.tol_y);
+  sum = add_term_avx512(sum, cu, du, key.tol_u);
+  sum = add_term_avx512(sum, cv, dv, key.tol_v);
+  // The count of terms as a float, 1 where there are none (0 / 1 = 0).
+  __m256 count = _mm256_add_ps(_mm256_maskz_mov_ps(cy, one), _mm256_maskz_mov_ps(cu, one));
+  count = _mm256_mask_blend_ps(candidate, one, _mm256_add_ps(count, _mm256_maskz_mov_ps(cv, one)));
+  const __m256 m = _mm256_div_ps(sum, count), blend = _mm256_set1_ps(key.blend);
+  const __m256 ramp = _mm256_maskz_mov_ps(_mm256_cmp_ps_mask(m, zero, _CMP_NEQ_UQ), _mm256_div_ps(m, blend));
+  const __mmask8 groups = ((candidate & 0x0f) ? 0x0f : 0) | ((candidate & 0xf0) ? 0xf0 : 0);
+  const __m256 k =
+      _mm256_maskz_mov_ps(groups, _mm256_mask_blend_ps(_mm256_cmp_ps_mask(m, blend, _CMP_GT_OQ), ramp, one));
+  if (!_mm256_cmp_ps_mask(k, zero, _CMP_NEQ_UQ)) {
+    std::memmove(dst, fg, 32);
+    return;
+  }
+  if (!_mm256_cmp_ps_mask(k, one, _CMP_NEQ_UQ)) {
+    std::memmove(dst, bg, 32);
+    return;
+  }
+  v8f lanes;
+  std::memcpy(&lanes, &k, sizeof lanes);
+  mix8(lanes, fg, bg, dst);
+}
+#undef TONECUT_AVX512
+
 __attribute__((target("avx512f,avx512dq,avx512vl,avx512bw"))) long avx512_run(
     const Key &key, const float *y, const float *u, const float *v, const unsigned char *fg,
     const unsigned char *bg, unsigned char *dst, long n) {
-  TONECUT_KEY_LOOP
+  long i = 0;
+  for (; i + 8 <= n; i += 8) key8_avx512(key, y + i, u + i, v + i, fg + 4 * i, bg + 4 * i, dst + 4 * i);
+  return i;
 }
 #endif
 #undef TONECUT_KEY_LOOP
