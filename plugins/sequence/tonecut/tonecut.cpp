@@ -13,7 +13,9 @@ namespace {
 using seqfx_module::pixel_count;
 
 // Pixels converted to planes at a time: small enough to stay in the
-// nearest cache between the conversion and the keying.
+// nearest cache between the conversion and the keying, and a multiple of
+// eight, so that the keying's groups of four keep their places counted
+// from the frame's first pixel.
 constexpr long kRun = 256;
 
 // One 4-byte slot per table row.
