@@ -19,116 +19,133 @@ void mix(unsigned char *dst, const unsigned char *fg, const unsigned char *bg, f
   for (int c = 0; c < 4; ++c) dst[c] = seqfx_common::low_byte((float)bg[c] * k + (float)fg[c] * rest);
 }
 
-// Eight pixels in lanes, with the one-pixel operations in the same order.
-// Absent terms add +0, which leaves the sum unchanged, and a count of 0
-// divides 0 by 1, so no lane needs a branch. As with the planes, the
-// body has no target of its own and each caller compiles it for its
-// instruction set.
-typedef float v8f __attribute__((vector_size(32)));
-typedef int v8i __attribute__((vector_size(32)));
-typedef unsigned v8u __attribute__((vector_size(32)));
+// N pixels in lanes (four for the base instruction set, eight for AVX2),
+// with the one-pixel operations in the same order. Absent terms add +0,
+// which leaves the sum unchanged, and a count of 0 divides 0 by 1, so no
+// lane needs a branch. As with the planes, the body has no target of its
+// own and each caller compiles it for its instruction set.
+template <int N>
+struct Lanes {
+  typedef float F __attribute__((vector_size(4 * N)));
+  typedef int I __attribute__((vector_size(4 * N)));
+  typedef unsigned U __attribute__((vector_size(4 * N)));
+};
 
 // The helpers take and give vectors by reference only: each is inlined
 // into a caller compiled for its own instruction set, and no vector ever
 // crosses a call.
-__attribute__((always_inline)) inline bool none8(const v8i &mask) {
-  unsigned long long w[4];
+template <int N>
+__attribute__((always_inline)) inline bool none(const typename Lanes<N>::I &mask) {
+  unsigned long long w[N / 2];
   std::memcpy(w, &mask, sizeof w);
-  return !(w[0] | w[1] | w[2] | w[3]);
+  unsigned long long any = 0;
+  for (int j = 0; j < N / 2; ++j) any |= w[j];
+  return !any;
 }
 
-// |x - key| for eight values read from p, and whether each lies within the
+// |x - key| for N values read from p, and whether each lies within the
 // tolerance.
-__attribute__((always_inline)) inline void distance8(const float *p, float key, float tol, v8f &d, v8i &within) {
-  v8f x;
+template <int N>
+__attribute__((always_inline)) inline void distance(const float *p, float key, float tol, typename Lanes<N>::F &d,
+                                                    typename Lanes<N>::I &within) {
+  typename Lanes<N>::F x;
   std::memcpy(&x, p, sizeof x);
-  d = (v8f)((v8i)(x - key) & 0x7fffffff);
+  d = (typename Lanes<N>::F)((typename Lanes<N>::I)(x - key) & 0x7fffffff);
   within = d <= tol;
 }
 
 // Adds the closeness term where the lane's mask is set, +0 elsewhere.
-__attribute__((always_inline)) inline void add_term8(v8f &sum, const v8i &mask, const v8f &d, float tol) {
-  sum += (v8f)(mask & (v8i)(1.0f - d / tol));
+template <int N>
+__attribute__((always_inline)) inline void add_term(typename Lanes<N>::F &sum, const typename Lanes<N>::I &mask,
+                                                    const typename Lanes<N>::F &d, float tol) {
+  sum += (typename Lanes<N>::F)(mask & (typename Lanes<N>::I)(1.0f - d / tol));
 }
 
-// Each lane's mask or'ed over its group of four.
-__attribute__((always_inline)) inline void any_of_four(v8i &m) {
-  m |= __builtin_shufflevector(m, m, 1, 0, 3, 2, 5, 4, 7, 6);
-  m |= __builtin_shufflevector(m, m, 2, 3, 0, 1, 6, 7, 4, 5);
-}
-
-// Mixes eight pixels by their weights, a byte plane at a time. A weight
-// that is not a number stores 0; every other result lies in 0..255 and
+// Mixes N pixels by their weights, a byte plane at a time. A weight that
+// is not a number stores 0; every other result lies in 0..255 and
 // truncates to its byte.
-__attribute__((always_inline)) inline void mix8(const v8f &k, const unsigned char *fg, const unsigned char *bg,
-                                                unsigned char *dst) {
-  v8u f, b;
+template <int N>
+__attribute__((always_inline)) inline void mix_lanes(const typename Lanes<N>::F &k, const unsigned char *fg,
+                                                     const unsigned char *bg, unsigned char *dst) {
+  typedef typename Lanes<N>::F F;
+  typedef typename Lanes<N>::I I;
+  typedef typename Lanes<N>::U U;
+  U f, b;
   std::memcpy(&f, fg, sizeof f);
   std::memcpy(&b, bg, sizeof b);
-  const v8f rest = 1.0f - k;
-  const v8i number = k == k;
-  v8u out = {};
+  const F rest = 1.0f - k;
+  const I number = k == k;
+  U out = {};
   for (int c = 0; c < 4; ++c) {
-    const v8f fc = __builtin_convertvector((v8i)((f >> (8 * c)) & 0xffu), v8f);
-    const v8f bc = __builtin_convertvector((v8i)((b >> (8 * c)) & 0xffu), v8f);
-    const v8f mixed = (v8f)((v8i)(bc * k + fc * rest) & number);
-    out |= (v8u)__builtin_convertvector(mixed, v8i) << (8 * c);
+    const F fc = __builtin_convertvector((I)((f >> (8 * c)) & 0xffu), F);
+    const F bc = __builtin_convertvector((I)((b >> (8 * c)) & 0xffu), F);
+    const F mixed = (F)((I)(bc * k + fc * rest) & number);
+    out |= (U)__builtin_convertvector(mixed, I) << (8 * c);
   }
   std::memcpy(dst, &out, sizeof out);
 }
 
-__attribute__((always_inline)) inline void key8(const Key &key, const float *yp, const float *up,
-                                                const float *vp, const unsigned char *fg,
-                                                const unsigned char *bg, unsigned char *dst) {
-  const v8f zero = {};
-  v8f dy = zero, du = zero, dv = zero;
-  v8i cy = {}, cu = {}, cv = {};
-  if (key.y_on) distance8(yp, key.y, key.tol_y, dy, cy);
-  if (key.u_on) distance8(up, key.u, key.tol_u, du, cu);
-  if (key.v_on) distance8(vp, key.v, key.tol_v, dv, cv);
-  v8i candidate = cy | cu | cv;
-  // No candidate among the eight: the foreground as it is.
-  if (none8(candidate)) {
-    std::memmove(dst, fg, 32);
+template <int N>
+__attribute__((always_inline)) inline void key_lanes(const Key &key, const float *yp, const float *up,
+                                                     const float *vp, const unsigned char *fg,
+                                                     const unsigned char *bg, unsigned char *dst) {
+  typedef typename Lanes<N>::F F;
+  typedef typename Lanes<N>::I I;
+  const F zero = {};
+  F dy = zero, du = zero, dv = zero;
+  I cy = {}, cu = {}, cv = {};
+  if (key.y_on) distance<N>(yp, key.y, key.tol_y, dy, cy);
+  if (key.u_on) distance<N>(up, key.u, key.tol_u, du, cu);
+  if (key.v_on) distance<N>(vp, key.v, key.tol_v, dv, cv);
+  I candidate = cy | cu | cv;
+  // No candidate among the lanes: the foreground as it is.
+  if (none<N>(candidate)) {
+    std::memmove(dst, fg, 4 * N);
     return;
   }
-  v8f sum = zero;
-  add_term8(sum, cy, dy, key.tol_y);
-  add_term8(sum, cu, du, key.tol_u);
-  add_term8(sum, cv, dv, key.tol_v);
-  const v8i count = -(cy + cu + cv);
-  const v8f m = sum / __builtin_convertvector(count > 0 ? count : 1, v8f);
-  const v8f ramp = m == 0.0f ? zero : m / key.blend;
-  any_of_four(candidate);
-  const v8f k = (v8f)(candidate & (v8i)(m > key.blend ? zero + 1.0f : ramp));
+  F sum = zero;
+  add_term<N>(sum, cy, dy, key.tol_y);
+  add_term<N>(sum, cu, du, key.tol_u);
+  add_term<N>(sum, cv, dv, key.tol_v);
+  const I count = -(cy + cu + cv);
+  const F m = sum / __builtin_convertvector(count > 0 ? count : 1, F);
+  const F ramp = m == 0.0f ? zero : m / key.blend;
+  F k = m > key.blend ? zero + 1.0f : ramp;
+  // Only groups of four that hold a candidate keep their weights; four
+  // lanes are one such group, and it holds one by now.
+  if constexpr (N == 8) {
+    candidate |= __builtin_shufflevector(candidate, candidate, 1, 0, 3, 2, 5, 4, 7, 6);
+    candidate |= __builtin_shufflevector(candidate, candidate, 2, 3, 0, 1, 6, 7, 4, 5);
+    k = (F)(candidate & (I)k);
+  }
   // Weights of 0 and 1 give one input's bytes back exactly.
-  if (none8((v8i)(k != 0.0f))) {
-    std::memmove(dst, fg, 32);
+  if (none<N>((I)(k != 0.0f))) {
+    std::memmove(dst, fg, 4 * N);
     return;
   }
-  if (none8((v8i)(k != 1.0f))) {
-    std::memmove(dst, bg, 32);
+  if (none<N>((I)(k != 1.0f))) {
+    std::memmove(dst, bg, 4 * N);
     return;
   }
-  mix8(k, fg, bg, dst);
+  mix_lanes<N>(k, fg, bg, dst);
 }
 
-#define TONECUT_KEY_LOOP                                                                  \
+#define TONECUT_KEY_LOOP(N)                                                               \
   long i = 0;                                                                             \
-  for (; i + 8 <= n; i += 8)                                                              \
-    key8(key, y + i, u + i, v + i, fg + 4 * i, bg + 4 * i, dst + 4 * i);                  \
+  for (; i + N <= n; i += N)                                                              \
+    key_lanes<N>(key, y + i, u + i, v + i, fg + 4 * i, bg + 4 * i, dst + 4 * i);          \
   return i;
 
 long lanes_run(const Key &key, const float *y, const float *u, const float *v, const unsigned char *fg,
                const unsigned char *bg, unsigned char *dst, long n) {
-  TONECUT_KEY_LOOP
+  TONECUT_KEY_LOOP(4)
 }
 
 #if defined(__x86_64__) || defined(__i386__)
 __attribute__((target("avx2"))) long avx2_run(const Key &key, const float *y, const float *u,
                                               const float *v, const unsigned char *fg,
                                               const unsigned char *bg, unsigned char *dst, long n) {
-  TONECUT_KEY_LOOP
+  TONECUT_KEY_LOOP(8)
 }
 
 // The same steps written out for AVX-512, whose compares give bit masks:
@@ -179,9 +196,9 @@ TONECUT_AVX512 void key8_avx512(const Key &key, const float *yp, const float *up
     std::memmove(dst, bg, 32);
     return;
   }
-  v8f lanes;
+  Lanes<8>::F lanes;
   std::memcpy(&lanes, &k, sizeof lanes);
-  mix8(lanes, fg, bg, dst);
+  mix_lanes<8>(lanes, fg, bg, dst);
 }
 #undef TONECUT_AVX512
 

@@ -6,6 +6,8 @@
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
+#elif defined(__SSE2__)
+#include <emmintrin.h>
 #endif
 
 namespace tonecut {
@@ -36,7 +38,8 @@ void plain_planes(const unsigned char *px, long n, float *y, float *u, float *v)
   }
 }
 
-// Eight pixels in lanes, computed rather than looked up, with operations
+// N pixels in lanes (four for the base instruction set, eight for AVX2),
+// computed rather than looked up, with operations
 // that give the plain path's floats for every one of the 2^24 colours:
 //  - byte * (1 / 255.0) rounds to the same float as byte / 255.0;
 //  - x * 0.492 * 255 * (1 / 244.0) + 0.5 and x * 0.877 * 255 * (1 / 314.0)
@@ -44,49 +47,101 @@ void plain_planes(const unsigned char *px, long n, float *y, float *u, float *v)
 //    B - Y and R - Y a byte triple can produce (checked by the tests over
 //    all colours).
 // The body has no target of its own: each caller below compiles it for its
-// instruction set, so the double vectors become SSE2, AVX2 or AVX-512
-// registers with the same operations lane for lane.
-typedef unsigned v8u __attribute__((vector_size(32)));
-typedef int v8i __attribute__((vector_size(32)));
-typedef float v8f __attribute__((vector_size(32)));
-typedef double v8d __attribute__((vector_size(64)));
+// instruction set, so the vectors become SSE2 or AVX2 registers with the
+// same operations lane for lane.
+template <int N>
+struct Lanes {
+  typedef unsigned U __attribute__((vector_size(4 * N)));
+  typedef int I __attribute__((vector_size(4 * N)));
+  typedef float F __attribute__((vector_size(4 * N)));
+  typedef double D __attribute__((vector_size(8 * N)));
+};
 
-__attribute__((always_inline)) inline void lanes8(const unsigned char *px, float *y, float *u, float *v) {
-  v8u w;
+template <int N>
+__attribute__((always_inline)) inline void lanes(const unsigned char *px, float *y, float *u, float *v) {
+  typedef typename Lanes<N>::I I;
+  typedef typename Lanes<N>::F F;
+  typedef typename Lanes<N>::D D;
+  typename Lanes<N>::U w;
   std::memcpy(&w, px, sizeof w);
-  const v8i r = (v8i)(w & 0xffu), g = (v8i)((w >> 8) & 0xffu), b = (v8i)((w >> 16) & 0xffu);
-  const v8f ru = __builtin_convertvector(__builtin_convertvector(r, v8d) * (1 / 255.0), v8f);
-  const v8f gu = __builtin_convertvector(__builtin_convertvector(g, v8d) * (1 / 255.0), v8f);
-  const v8f bu = __builtin_convertvector(__builtin_convertvector(b, v8d) * (1 / 255.0), v8f);
-  const v8d luma = 0.299 * __builtin_convertvector(ru, v8d) + 0.587 * __builtin_convertvector(gu, v8d) +
-                   0.114 * __builtin_convertvector(bu, v8d);
-  const v8f l = __builtin_convertvector(luma, v8f);
+  const I r = (I)(w & 0xffu), g = (I)((w >> 8) & 0xffu), b = (I)((w >> 16) & 0xffu);
+  const F ru = __builtin_convertvector(__builtin_convertvector(r, D) * (1 / 255.0), F);
+  const F gu = __builtin_convertvector(__builtin_convertvector(g, D) * (1 / 255.0), F);
+  const F bu = __builtin_convertvector(__builtin_convertvector(b, D) * (1 / 255.0), F);
+  const D luma = 0.299 * __builtin_convertvector(ru, D) + 0.587 * __builtin_convertvector(gu, D) +
+                 0.114 * __builtin_convertvector(bu, D);
+  const F l = __builtin_convertvector(luma, F);
   std::memcpy(y, &l, sizeof l);
   if (u) {
-    const v8d by = __builtin_convertvector(bu - l, v8d);
-    const v8f c = __builtin_convertvector(by * 0.492 * 255 * (1 / 244.0) + 0.5, v8f);
+    const D by = __builtin_convertvector(bu - l, D);
+    const F c = __builtin_convertvector(by * 0.492 * 255 * (1 / 244.0) + 0.5, F);
     std::memcpy(u, &c, sizeof c);
   }
   if (v) {
-    const v8d ry = __builtin_convertvector(ru - l, v8d);
-    const v8f c = __builtin_convertvector(ry * 0.877 * 255 * (1 / 314.0) + 0.5, v8f);
+    const D ry = __builtin_convertvector(ru - l, D);
+    const F c = __builtin_convertvector(ry * 0.877 * 255 * (1 / 314.0) + 0.5, F);
     std::memcpy(v, &c, sizeof c);
   }
 }
 
-// Whole groups of eight; the caller finishes the rest one pixel at a time.
-#define TONECUT_LANES_LOOP                                                            \
+// Whole groups of N; the caller finishes the rest one pixel at a time.
+#define TONECUT_LANES_LOOP(N)                                                         \
   long i = 0;                                                                         \
-  for (; i + 8 <= n; i += 8)                                                          \
-    lanes8(px + 4 * i, y + i, u ? u + i : nullptr, v ? v + i : nullptr);            \
+  for (; i + N <= n; i += N)                                                          \
+    lanes<N>(px + 4 * i, y + i, u ? u + i : nullptr, v ? v + i : nullptr);           \
   return i;
 
-long lanes_planes(const unsigned char *px, long n, float *y, float *u, float *v) { TONECUT_LANES_LOOP }
+#ifdef __SSE2__
+// The same operations written out for SSE2, four pixels at a time: each
+// half of a float register widens to two doubles and narrows back.
+inline __m128d low_half(__m128 x) { return _mm_cvtps_pd(x); }
+inline __m128d high_half(__m128 x) { return _mm_cvtps_pd(_mm_movehl_ps(x, x)); }
+inline __m128 join(__m128d lo, __m128d hi) { return _mm_movelh_ps(_mm_cvtpd_ps(lo), _mm_cvtpd_ps(hi)); }
+
+inline __m128 unit4(__m128i bytes) {
+  const __m128d inv255 = _mm_set1_pd(1 / 255.0);
+  return join(_mm_mul_pd(_mm_cvtepi32_pd(bytes), inv255),
+              _mm_mul_pd(_mm_cvtepi32_pd(_mm_shuffle_epi32(bytes, 0xEE)), inv255));
+}
+
+inline __m128d luma2(__m128d r, __m128d g, __m128d b) {
+  return _mm_add_pd(_mm_add_pd(_mm_mul_pd(_mm_set1_pd(0.299), r), _mm_mul_pd(_mm_set1_pd(0.587), g)),
+                    _mm_mul_pd(_mm_set1_pd(0.114), b));
+}
+
+inline __m128d scale2(__m128d diff, double weight, double inverse) {
+  const __m128d c = _mm_mul_pd(_mm_mul_pd(_mm_mul_pd(diff, _mm_set1_pd(weight)), _mm_set1_pd(255)),
+                               _mm_set1_pd(inverse));
+  return _mm_add_pd(c, _mm_set1_pd(0.5));
+}
+
+inline __m128 chroma4(__m128 diff, double weight, double inverse) {
+  return join(scale2(low_half(diff), weight, inverse), scale2(high_half(diff), weight, inverse));
+}
+
+long lanes_planes(const unsigned char *px, long n, float *y, float *u, float *v) {
+  const __m128i low = _mm_set1_epi32(0xff);
+  long i = 0;
+  for (; i + 4 <= n; i += 4) {
+    const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i *>(px + 4 * i));
+    const __m128 ru = unit4(_mm_and_si128(w, low)), gu = unit4(_mm_and_si128(_mm_srli_epi32(w, 8), low)),
+                 bu = unit4(_mm_and_si128(_mm_srli_epi32(w, 16), low));
+    const __m128 l = join(luma2(low_half(ru), low_half(gu), low_half(bu)),
+                          luma2(high_half(ru), high_half(gu), high_half(bu)));
+    _mm_storeu_ps(y + i, l);
+    if (u) _mm_storeu_ps(u + i, chroma4(_mm_sub_ps(bu, l), 0.492, 1 / 244.0));
+    if (v) _mm_storeu_ps(v + i, chroma4(_mm_sub_ps(ru, l), 0.877, 1 / 314.0));
+  }
+  return i;
+}
+#else
+long lanes_planes(const unsigned char *px, long n, float *y, float *u, float *v) { TONECUT_LANES_LOOP(4) }
+#endif
 
 #if defined(__x86_64__) || defined(__i386__)
 __attribute__((target("avx2"))) long avx2_planes(const unsigned char *px, long n, float *y, float *u,
                                                  float *v) {
-  TONECUT_LANES_LOOP
+  TONECUT_LANES_LOOP(8)
 }
 // The same operations written out for AVX-512, where eight floats widen
 // to eight doubles (and back) in one instruction each. The conversions to
