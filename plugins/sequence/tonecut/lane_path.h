@@ -1,5 +1,5 @@
-// The ways tonecut's per-pixel passes can run: one pixel at a time, or
-// eight in lanes compiled for the base instruction set, AVX2 or AVX-512.
+// The ways tonecut's per-pixel passes can run: one pixel at a time, four
+// in lanes of the base instruction set, or eight with AVX2 or AVX-512.
 // Each lane path gives the one-pixel path's bytes exactly.
 #pragma once
 
