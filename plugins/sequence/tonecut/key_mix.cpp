@@ -247,10 +247,12 @@ TONECUT_AVX512 void key16_avx512(const Key &key, const float *yp, const float *u
     std::memmove(dst, bg, 64);
     return;
   }
+  alignas(64) float weights[16];
+  _mm512_store_ps(weights, k);
   Lanes<8>::F half;
-  std::memcpy(&half, &k, sizeof half);
+  std::memcpy(&half, weights, sizeof half);
   mix_lanes<8>(half, fg, bg, dst);
-  std::memcpy(&half, reinterpret_cast<const float *>(&k) + 8, sizeof half);
+  std::memcpy(&half, weights + 8, sizeof half);
   mix_lanes<8>(half, fg + 32, bg + 32, dst + 32);
 }
 #undef TONECUT_AVX512
