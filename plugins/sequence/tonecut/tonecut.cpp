@@ -3,19 +3,20 @@
 // switches, a soft blend ramp and debug views of the Y, U and V planes.
 
 #include "seqfx_module.h"
-#include "clamps.h"
+#include "key_mix.h"
+#include "yuv_planes.h"
 
-#include <cmath>
 #include <cstdio>
-#include <cstring>
-
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
 namespace {
 
 using seqfx_module::pixel_count;
+
+// Pixels converted to planes at a time: small enough to stay in the
+// nearest cache between the conversion and the keying, and a multiple of
+// eight, so that the keying's groups of four keep their places counted
+// from the frame's first pixel.
+constexpr long kRun = 256;
 
 // One 4-byte slot per table row.
 struct Params {
@@ -25,156 +26,6 @@ struct Params {
   float blend;
   int debug;      // -1 keying, 0/1/2 show Y/U/V
 };
-
-// Per byte value: v / 255 as a double division stored as float, and that
-// value times each luma weight in double precision. The luma is the double
-// sum of the three products, in the order red, green, blue.
-struct Tables {
-  float unit[256];
-  double wr[256], wg[256], wb[256];
-  Tables() {
-    for (int b = 0; b < 256; ++b) {
-      unit[b] = seqfx_common::byte_unit(b);
-      wr[b] = 0.299 * unit[b];
-      wg[b] = 0.587 * unit[b];
-      wb[b] = 0.114 * unit[b];
-    }
-  }
-  float luma(const unsigned char *px) const { return (float)(wr[px[0]] + wg[px[1]] + wb[px[2]]); }
-};
-
-// The differences B - Y and R - Y are single precision, the scaling double;
-// each result is stored as a float.
-inline float chroma_u(float b, float y) {
-  const float by = b - y;
-  return (float)(by * 0.492 * 255 / (2 * 122) + 0.5);
-}
-inline float chroma_v(float r, float y) {
-  const float ry = r - y;
-  return (float)(ry * 0.877 * 255 / (2 * 157) + 0.5);
-}
-
-// The key settings, read once per frame.
-struct Key {
-  bool y_on, u_on, v_on;
-  float y, u, v, tol_y, tol_u, tol_v, blend;
-};
-
-// The key weight k of one pixel. A pixel that is no candidate gets k = 0,
-// which mixes back its own bytes exactly. m = 0 also gives k = 0 with
-// Blend 0, where m / Blend would be 0 / 0.
-inline float key_weight(const Tables &t, const Key &key, const unsigned char *fg) {
-  const float y = t.luma(fg);
-  float sum = 0.0f;
-  int count = 0;
-  if (key.y_on) {
-    const float d = std::fabs(y - key.y);
-    if (d <= key.tol_y) sum += 1.0f - d / key.tol_y, ++count;
-  }
-  if (key.u_on) {
-    const float d = std::fabs(chroma_u(t.unit[fg[2]], y) - key.u);
-    if (d <= key.tol_u) sum += 1.0f - d / key.tol_u, ++count;
-  }
-  if (key.v_on) {
-    const float d = std::fabs(chroma_v(t.unit[fg[0]], y) - key.v);
-    if (d <= key.tol_v) sum += 1.0f - d / key.tol_v, ++count;
-  }
-  if (count == 0) return 0.0f;
-  const float m = sum / count;
-  return m > key.blend ? 1.0f : (m == 0.0f ? 0.0f : m / key.blend);
-}
-
-// Each byte: background k + foreground (1 - k), single precision, truncated.
-// A weight that is not a number (a tolerance of 0 meeting a distance of 0,
-// or a blend that is not a number) stores 0, as the four-pixel path does.
-inline void mix(unsigned char *dst, const unsigned char *fg, const unsigned char *bg, float k) {
-  const float rest = 1.0f - k;
-  for (int c = 0; c < 4; ++c) dst[c] = seqfx_common::low_byte((float)bg[c] * k + (float)fg[c] * rest);
-}
-
-// The same for four pixels at a time, lane by lane with the same operations
-// in the same order. Absent terms add +0, which leaves the sum unchanged,
-// and a count of 0 divides 0 by 1, so no lane needs a branch.
-typedef float v4f __attribute__((vector_size(16)));
-typedef int v4i __attribute__((vector_size(16)));
-typedef double v2d __attribute__((vector_size(16)));
-
-inline v4f select(v4i mask, v4f a, v4f b) { return (v4f)((mask & (v4i)a) | (~mask & (v4i)b)); }
-inline v4f vabs(v4f x) { return (v4f)((v4i)x & 0x7fffffff); }
-
-// The closeness term where the lane's mask is set, +0 elsewhere.
-inline v4f term(v4i mask, v4f d, float tol) {
-  const v4f t = 1.0f - d / tol;
-  return (v4f)(mask & (v4i)t);
-}
-
-inline v4f chroma4(v4f diff, double a, double scale) {
-  const v2d lo = {diff[0], diff[1]}, hi = {diff[2], diff[3]};
-  const v2d ulo = lo * a * 255 / scale + 0.5, uhi = hi * a * 255 / scale + 0.5;
-  return (v4f){(float)ulo[0], (float)ulo[1], (float)uhi[0], (float)uhi[1]};
-}
-
-inline bool none(v4i mask) { return !(mask[0] | mask[1] | mask[2] | mask[3]); }
-
-inline v4f key_weight4(const Tables &t, const Key &key, const unsigned char *fg) {
-  const v4f y = {t.luma(fg), t.luma(fg + 4), t.luma(fg + 8), t.luma(fg + 12)};
-  const v4f zero = {0, 0, 0, 0};
-  const v4i off = {0, 0, 0, 0};
-  v4f dy = zero, du = zero, dv = zero;
-  v4i cy = off, cu = off, cv = off;
-  if (key.y_on) {
-    dy = vabs(y - key.y);
-    cy = (v4i)(dy <= key.tol_y);
-  }
-  if (key.u_on) {
-    const v4f b = {t.unit[fg[2]], t.unit[fg[6]], t.unit[fg[10]], t.unit[fg[14]]};
-    du = vabs(chroma4(b - y, 0.492, 2 * 122) - key.u);
-    cu = (v4i)(du <= key.tol_u);
-  }
-  if (key.v_on) {
-    const v4f r = {t.unit[fg[0]], t.unit[fg[4]], t.unit[fg[8]], t.unit[fg[12]]};
-    dv = vabs(chroma4(r - y, 0.877, 2 * 157) - key.v);
-    cv = (v4i)(dv <= key.tol_v);
-  }
-  // No candidate among the four: every weight is 0.
-  if (none(cy | cu | cv)) return zero;
-  v4f sum = zero + term(cy, dy, key.tol_y);
-  sum += term(cu, du, key.tol_u);
-  sum += term(cv, dv, key.tol_v);
-  const v4i count = -(cy + cu + cv);
-  const v4i one = {1, 1, 1, 1};
-  const v4f m = sum / __builtin_convertvector(count > 0 ? count : one, v4f);
-  const v4f ramp = select((v4i)(m == 0.0f), zero, m / key.blend);
-  return select((v4i)(m > key.blend), zero + 1.0f, ramp);
-}
-
-// Mixes four pixels by their four weights.
-inline void mix4(unsigned char *dst, const unsigned char *fg, const unsigned char *bg, v4f k) {
-#ifdef __SSE2__
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i f = _mm_loadu_si128((const __m128i *)fg), b = _mm_loadu_si128((const __m128i *)bg);
-  const __m128i flo = _mm_unpacklo_epi8(f, zero), fhi = _mm_unpackhi_epi8(f, zero);
-  const __m128i blo = _mm_unpacklo_epi8(b, zero), bhi = _mm_unpackhi_epi8(b, zero);
-  const __m128 fp[4] = {_mm_cvtepi32_ps(_mm_unpacklo_epi16(flo, zero)),
-                        _mm_cvtepi32_ps(_mm_unpackhi_epi16(flo, zero)),
-                        _mm_cvtepi32_ps(_mm_unpacklo_epi16(fhi, zero)),
-                        _mm_cvtepi32_ps(_mm_unpackhi_epi16(fhi, zero))};
-  const __m128 bp[4] = {_mm_cvtepi32_ps(_mm_unpacklo_epi16(blo, zero)),
-                        _mm_cvtepi32_ps(_mm_unpackhi_epi16(blo, zero)),
-                        _mm_cvtepi32_ps(_mm_unpacklo_epi16(bhi, zero)),
-                        _mm_cvtepi32_ps(_mm_unpackhi_epi16(bhi, zero))};
-  const v4f rest = 1.0f - k;
-  __m128i r[4];
-  for (int j = 0; j < 4; ++j) {
-    const __m128 kj = _mm_set1_ps(k[j]), rj = _mm_set1_ps(rest[j]);
-    r[j] = _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(bp[j], kj), _mm_mul_ps(fp[j], rj)));
-  }
-  const __m128i packed = _mm_packus_epi16(_mm_packs_epi32(r[0], r[1]), _mm_packs_epi32(r[2], r[3]));
-  _mm_storeu_si128((__m128i *)dst, packed);
-#else
-  for (int j = 0; j < 4; ++j) mix(dst + 4 * j, fg + 4 * j, bg + 4 * j, k[j]);
-#endif
-}
 
 }  // namespace
 
@@ -213,37 +64,36 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int hei
   if (pixel_count(ibuf2) < n) n = pixel_count(ibuf2);
   if (pixel_count(out) < n) n = pixel_count(out);
 
-  static const Tables t;
   const unsigned char *fg = ibuf1->rect, *bg = ibuf2->rect;
   unsigned char *dst = out->rect;
+  alignas(64) float y[kRun], u[kRun], v[kRun];
 
   // Debug views: 0, 1 or 2 show the Y, U or V plane with alpha 1. Values
   // outside the table's range (other than -1) key normally.
   if (p->debug >= 0 && p->debug <= 2) {
-    for (long i = 0; i < n; ++i, fg += 4, dst += 4) {
-      const float y = t.luma(fg);
-      const float comp = p->debug == 0 ? y
-                         : p->debug == 1 ? chroma_u(t.unit[fg[2]], y)
-                                         : chroma_v(t.unit[fg[0]], y);
-      const unsigned char g = (unsigned char)(int)(comp * 255.0);
-      dst[0] = dst[1] = dst[2] = g;
-      dst[3] = 1;
+    for (long i0 = 0; i0 < n; i0 += kRun) {
+      const long run = n - i0 < kRun ? n - i0 : kRun;
+      tonecut::yuv_planes(fg + 4 * i0, run, y, p->debug == 1 ? u : nullptr, p->debug == 2 ? v : nullptr);
+      const float *comp = p->debug == 0 ? y : p->debug == 1 ? u : v;
+      unsigned char *d = dst + 4 * i0;
+      for (long i = 0; i < run; ++i, d += 4) {
+        const unsigned char g = (unsigned char)(int)(comp[i] * 255.0);
+        d[0] = d[1] = d[2] = g;
+        d[3] = 1;
+      }
     }
     return;
   }
 
   // A channel that is off needs no conversion at all.
-  const Key key = {p->y_on != 0, p->u_on != 0, p->v_on != 0, p->y,     p->u,    p->v,
-                   p->tol_y,     p->tol_u,     p->tol_v,     p->blend};
-  long i = 0;
-  for (; i + 4 <= n; i += 4) {
-    const v4f k = key_weight4(t, key, fg + 4 * i);
-    // Weights of 0 and 1 give one input's bytes back exactly.
-    if (none((v4i)(k != 0.0f))) std::memcpy(dst + 4 * i, fg + 4 * i, 16);
-    else if (none((v4i)(k != 1.0f))) std::memcpy(dst + 4 * i, bg + 4 * i, 16);
-    else mix4(dst + 4 * i, fg + 4 * i, bg + 4 * i, k);
+  const tonecut::Key key = {p->y_on != 0, p->u_on != 0, p->v_on != 0, p->y,     p->u,    p->v,
+                            p->tol_y,     p->tol_u,     p->tol_v,     p->blend};
+  const tonecut::LanePath path = tonecut::best_lane_path();
+  for (long i0 = 0; i0 < n; i0 += kRun) {
+    const long run = n - i0 < kRun ? n - i0 : kRun;
+    tonecut::yuv_planes(path, fg + 4 * i0, run, y, key.u_on ? u : nullptr, key.v_on ? v : nullptr);
+    tonecut::key_run(path, key, y, u, v, fg + 4 * i0, bg + 4 * i0, dst + 4 * i0, run);
   }
-  for (; i < n; ++i) mix(dst + 4 * i, fg + 4 * i, bg + 4 * i, key_weight(t, key, fg + 4 * i));
 }
 
 SEQFX_STANDARD_ENTRIES(name, varstr, cfra, plugin_seq_doit)

@@ -1,0 +1,69 @@
+// tonecut's keying pass: every lane path against the one-pixel path, on
+// planes whose values sit on, near and far from the key, with settings
+// beyond the table's ranges, runs of every length up to three groups of
+// eight, and the output over either input. The module itself uses only the
+// widest path the processor offers, so the others are reached here.
+
+#include "key_mix.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <vector>
+
+namespace {
+
+using tonecut::LanePath;
+
+const LanePath kPaths[] = {LanePath::lanes, LanePath::avx2, LanePath::avx512};
+const char *kNames[] = {"lanes", "avx2", "avx512"};
+
+float odd_value(std::mt19937 &rng) {
+  const float values[] = {NAN, INFINITY, -INFINITY, 0.0f, -0.0f, -0.5f, 1e-40f, 3.0f};
+  return values[rng() % 8];
+}
+
+TEST(TonecutLanes, EveryPathKeysAsOnePixelAtATime) {
+  std::mt19937 rng(77);
+  std::uniform_real_distribution<float> unit(0, 1), near(-0.12f, 0.12f);
+  for (int round = 0; round < 600; ++round) {
+    tonecut::Key key;
+    key.y_on = rng() % 3 != 0, key.u_on = rng() % 3 != 0, key.v_on = rng() % 3 != 0;
+    float *keys[] = {&key.y, &key.u, &key.v}, *tols[] = {&key.tol_y, &key.tol_u, &key.tol_v};
+    for (int c = 0; c < 3; ++c) {
+      *keys[c] = rng() % 10 == 0 ? odd_value(rng) : unit(rng);
+      *tols[c] = rng() % 10 == 0 ? odd_value(rng) : 0.01f + 0.3f * unit(rng);
+    }
+    key.blend = rng() % 6 == 0 ? odd_value(rng) : rng() % 5 == 0 ? 0.0f : unit(rng);
+
+    const long n = round % 25;
+    std::vector<float> planes[3];
+    for (int c = 0; c < 3; ++c)
+      for (long i = 0; i < n; ++i) {
+        const int kind = rng() % 4;  // on the key, near it, anywhere
+        planes[c].push_back(kind == 0 ? *keys[c] : kind == 1 ? *keys[c] + near(rng) : unit(rng));
+      }
+    std::vector<unsigned char> fg(4 * n), bg(4 * n);
+    for (long i = 0; i < 4 * n; ++i) fg[i] = (unsigned char)rng(), bg[i] = (unsigned char)rng();
+
+    std::vector<unsigned char> want(4 * n);
+    tonecut::key_run(LanePath::plain, key, planes[0].data(), planes[1].data(), planes[2].data(), fg.data(),
+                     bg.data(), want.data(), n);
+    for (int k = 0; k < 3; ++k) {
+      if (!tonecut::lane_path_available(kPaths[k])) continue;
+      for (int target = 0; target < 3; ++target) {
+        std::vector<unsigned char> f = fg, b = bg, out(4 * n, 9);
+        unsigned char *dst = target == 0 ? out.data() : target == 1 ? f.data() : b.data();
+        tonecut::key_run(kPaths[k], key, planes[0].data(), planes[1].data(), planes[2].data(), f.data(),
+                         b.data(), dst, n);
+        ASSERT_EQ(0, std::memcmp(dst, want.data(), want.size()))
+            << kNames[k] << " round " << round << " n " << n << " output over " << target << " blend "
+            << key.blend;
+      }
+    }
+  }
+}
+
+}  // namespace
