@@ -34,16 +34,13 @@ Yuv yuv(const unsigned char *px) {
 
 unsigned char low_byte(float v) { return v > -2147483648.0f && v < 2147483648.0f ? (unsigned char)(int)v : 0; }
 
-// The pixels of a frame keyed one at a time. Pixels are grouped in fours
-// from the frame's start: in a group that holds a candidate, a pixel that
-// is none takes the weight of closeness 0 (1 for a Blend below 0); the
-// last n % 4 pixels stand alone.
+// The pixels of a frame keyed one at a time: a pixel that is no candidate
+// keeps its foreground, whatever its neighbours and Blend are.
 std::vector<unsigned char> model(const Settings &s, const std::vector<unsigned char> &fg,
                                  const std::vector<unsigned char> &bg) {
   const long n = (long)fg.size() / 4;
   std::vector<unsigned char> out(fg.size());
   std::vector<float> k(n);
-  std::vector<char> candidate(n);
   for (long i = 0; i < n; ++i) {
     const Yuv c = yuv(&fg[4 * i]);
     if (s.debug >= 0 && s.debug <= 2) {
@@ -60,17 +57,11 @@ std::vector<unsigned char> model(const Settings &s, const std::vector<unsigned c
       const float d = std::fabs(value[ch] - s.key[ch]);
       if (s.on[ch] && d <= s.tol[ch]) sum += 1.0f - d / s.tol[ch], ++count;
     }
-    candidate[i] = count > 0;
     const float m = count ? sum / count : 0.0f;
     k[i] = m > s.blend ? 1.0f : (m == 0.0f ? 0.0f : m / s.blend);
     if (!count) k[i] = 0.0f;
   }
   if (s.debug >= 0 && s.debug <= 2) return out;
-  for (long g = 0; g + 4 <= n; g += 4) {
-    if (!(candidate[g] || candidate[g + 1] || candidate[g + 2] || candidate[g + 3])) continue;
-    for (long i = g; i < g + 4; ++i)
-      if (!candidate[i]) k[i] = 0.0f > s.blend ? 1.0f : 0.0f;
-  }
   for (long i = 0; i < n; ++i)
     for (int c = 0; c < 4; ++c)
       out[4 * i + c] = low_byte((float)bg[4 * i + c] * k[i] + (float)fg[4 * i + c] * (1.0f - k[i]));

@@ -1,6 +1,8 @@
 // tonecut: YUV closeness key with per-channel switches, the blend ramp and
 // the debug planes.
 
+#include <cstring>
+
 #include "seqfx_test.h"
 
 using seqfx::Image;
@@ -123,6 +125,26 @@ TEST_F(Tonecut, ToleranceEdgeAndZeroBlendKeepTheForeground) {
   // Blend 0 with any closeness above 0 keys fully.
   p->set_value(kTolY, 0.6);
   EXPECT_EQ(key({255, 255, 255, 7}, {1, 2, 3, 4}), (Pixel{1, 2, 3, 4}));
+}
+
+// A Blend below 0 (written straight into the slot) keys every candidate
+// fully; the pixels beside it that are no candidate keep their foreground,
+// in lanes of any width and in the single pixels at the end of a row.
+TEST_F(Tonecut, NegativeBlendLeavesOtherPixelsAlone) {
+  channels(1, 0, 0);
+  const float blend = -0.5f;
+  std::memcpy(p->slot(kBlend), &blend, 4);
+  const int w = 37;
+  auto candidate = [](int x) { return x == 0 || x == 5 || x == 18 || x == 35; };
+  // Grey 128 (Y near 0.5) is a candidate, white is none.
+  Image a = seqfx_test::painted(w, 1, [&](int x, int) {
+    return candidate(x) ? Pixel{128, 128, 128, 9} : Pixel{255, 255, 255, 9};
+  });
+  Image b = seqfx_test::solid(w, 1, {1, 2, 3, 4}), out = seqfx_test::solid(w, 1, {9, 9, 9, 9});
+  p->render(1, 0, 0, a, &b, out);
+  for (int x = 0; x < w; ++x) {
+    EXPECT_EQ(at(out, x, 0), candidate(x) ? (Pixel{1, 2, 3, 4}) : (Pixel{255, 255, 255, 9})) << "pixel " << x;
+  }
 }
 
 TEST_F(Tonecut, DebugPlanes) {

@@ -97,7 +97,7 @@ __attribute__((always_inline)) inline void key_lanes(const Key &key, const float
   if (key.y_on) distance<N>(yp, key.y, key.tol_y, dy, cy);
   if (key.u_on) distance<N>(up, key.u, key.tol_u, du, cu);
   if (key.v_on) distance<N>(vp, key.v, key.tol_v, dv, cv);
-  I candidate = cy | cu | cv;
+  const I candidate = cy | cu | cv;
   // No candidate among the lanes: the foreground as it is.
   if (none<N>(candidate)) {
     std::memmove(dst, fg, 4 * N);
@@ -111,13 +111,9 @@ __attribute__((always_inline)) inline void key_lanes(const Key &key, const float
   const F m = sum / __builtin_convertvector(count > 0 ? count : 1, F);
   const F ramp = m == 0.0f ? zero : m / key.blend;
   F k = m > key.blend ? zero + 1.0f : ramp;
-  // Only groups of four that hold a candidate keep their weights; four
-  // lanes are one such group, and it holds one by now.
-  if constexpr (N == 8) {
-    candidate |= __builtin_shufflevector(candidate, candidate, 1, 0, 3, 2, 5, 4, 7, 6);
-    candidate |= __builtin_shufflevector(candidate, candidate, 2, 3, 0, 1, 6, 7, 4, 5);
-    k = (F)(candidate & (I)k);
-  }
+  // A pixel that is no candidate keeps its foreground (weight 0), whatever
+  // its neighbours are and whatever Blend holds.
+  k = (F)(candidate & (I)k);
   // Weights of 0 and 1 give one input's bytes back exactly.
   if (none<N>((I)(k != 0.0f))) {
     std::memmove(dst, fg, 4 * N);
@@ -185,9 +181,8 @@ TONECUT_AVX512 void key8_avx512(const Key &key, const float *yp, const float *up
   count = _mm256_mask_blend_ps(candidate, one, _mm256_add_ps(count, _mm256_maskz_mov_ps(cv, one)));
   const __m256 m = _mm256_div_ps(sum, count), blend = _mm256_set1_ps(key.blend);
   const __m256 ramp = _mm256_maskz_mov_ps(_mm256_cmp_ps_mask(m, zero, _CMP_NEQ_UQ), _mm256_div_ps(m, blend));
-  const __mmask8 groups = ((candidate & 0x0f) ? 0x0f : 0) | ((candidate & 0xf0) ? 0xf0 : 0);
   const __m256 k =
-      _mm256_maskz_mov_ps(groups, _mm256_mask_blend_ps(_mm256_cmp_ps_mask(m, blend, _CMP_GT_OQ), ramp, one));
+      _mm256_maskz_mov_ps(candidate, _mm256_mask_blend_ps(_mm256_cmp_ps_mask(m, blend, _CMP_GT_OQ), ramp, one));
   if (!_mm256_cmp_ps_mask(k, zero, _CMP_NEQ_UQ)) {
     std::memmove(dst, fg, 32);
     return;
@@ -201,8 +196,7 @@ TONECUT_AVX512 void key8_avx512(const Key &key, const float *yp, const float *up
   mix_lanes<8>(lanes, fg, bg, dst);
 }
 
-// Sixteen pixels at a time in full registers: the same steps, with a group
-// of four for each nibble of the masks.
+// Sixteen pixels at a time in full registers: the same steps.
 TONECUT_AVX512 __m512 distance16(const float *p, float key, float tol, __mmask16 &within) {
   const __m512 d = _mm512_andnot_ps(_mm512_set1_ps(-0.0f), _mm512_sub_ps(_mm512_loadu_ps(p), _mm512_set1_ps(key)));
   within = _mm512_cmp_ps_mask(d, _mm512_set1_ps(tol), _CMP_LE_OQ);
@@ -234,10 +228,7 @@ TONECUT_AVX512 void key16_avx512(const Key &key, const float *yp, const float *u
   count = _mm512_mask_blend_ps((__mmask16)candidate, one, _mm512_add_ps(count, _mm512_maskz_mov_ps(cv, one)));
   const __m512 m = _mm512_div_ps(sum, count), blend = _mm512_set1_ps(key.blend);
   const __m512 ramp = _mm512_maskz_mov_ps(_mm512_cmp_ps_mask(m, zero, _CMP_NEQ_UQ), _mm512_div_ps(m, blend));
-  // A nibble's low bit set where the nibble holds a candidate, spread over
-  // the nibble.
-  const unsigned groups = ((candidate | candidate >> 1 | candidate >> 2 | candidate >> 3) & 0x1111u) * 0xfu;
-  const __m512 k = _mm512_maskz_mov_ps((__mmask16)groups,
+  const __m512 k = _mm512_maskz_mov_ps((__mmask16)candidate,
                                        _mm512_mask_blend_ps(_mm512_cmp_ps_mask(m, blend, _CMP_GT_OQ), ramp, one));
   if (!_mm512_cmp_ps_mask(k, zero, _CMP_NEQ_UQ)) {
     std::memmove(dst, fg, 64);
@@ -268,35 +259,10 @@ __attribute__((target("avx512f,avx512dq,avx512vl,avx512bw"))) long avx512_run(
 #endif
 #undef TONECUT_KEY_LOOP
 
-// Whether any switched-on channel of a pixel lies within its tolerance.
-bool candidate(const Key &key, float y, float u, float v) {
-  return (key.y_on && std::fabs(y - key.y) <= key.tol_y) || (key.u_on && std::fabs(u - key.u) <= key.tol_u) ||
-         (key.v_on && std::fabs(v - key.v) <= key.tol_v);
-}
-
-// A run one pixel at a time, whole groups of four with the group rule
-// above, then single pixels.
+// A run one pixel at a time.
 void plain_run(const Key &key, const float *y, const float *u, const float *v, const unsigned char *fg,
                const unsigned char *bg, unsigned char *dst, long n) {
-  // The weight a pixel that is no candidate takes in a group with one.
-  const float bystander = 0.0f > key.blend ? 1.0f : 0.0f;
-  long i = 0;
-  for (; i + 4 <= n; i += 4) {
-    bool is[4], any = false;
-    float k[4];
-    for (int j = 0; j < 4; ++j) {
-      const long at = i + j;
-      const float uj = key.u_on ? u[at] : 0.0f, vj = key.v_on ? v[at] : 0.0f;
-      is[j] = candidate(key, y[at], uj, vj);
-      k[j] = key_weight(key, y[at], uj, vj);
-      any = any || is[j];
-    }
-    for (int j = 0; j < 4; ++j) {
-      const long at = 4 * (i + j);
-      mix(dst + at, fg + at, bg + at, is[j] || !any ? k[j] : bystander);
-    }
-  }
-  for (; i < n; ++i)
+  for (long i = 0; i < n; ++i)
     mix(dst + 4 * i, fg + 4 * i, bg + 4 * i,
         key_weight(key, y[i], key.u_on ? u[i] : 0.0f, key.v_on ? v[i] : 0.0f));
 }

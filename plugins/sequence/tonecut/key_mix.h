@@ -40,11 +40,7 @@ inline float key_weight(const Key &key, float y, float u, float v) {
 
 // Keys n pixels of fg over bg into dst (which may be fg or bg). y, u and
 // v point to n values each; u and v are read only where their channels
-// are on. Pixels are taken in
-// groups of four from the start of the run, as a frame's pixels always
-// have been: within a group that holds a candidate, a pixel that is none
-// gets the weight of closeness 0 (1 when Blend is below 0), and the last
-// n % 4 pixels are keyed one by one.
+// are on. A pixel that is no candidate keeps its foreground bytes.
 void key_run(LanePath path, const Key &key, const float *y, const float *u, const float *v,
              const unsigned char *fg, const unsigned char *bg, unsigned char *dst, long n);
 
