@@ -1,6 +1,7 @@
 #include "blur.h"
 
 #include "pixel_lines.h"
+#include "row_sums.h"
 #include "scratch.h"
 #include "weighted_sum.h"
 
@@ -14,6 +15,8 @@ using seqfx_common::alloc_floats;
 using seqfx_common::release_pages;
 using seqfx_common::zeroed_pages;
 using seqfx_common::gather;
+using seqfx_common::kRowSums;
+using seqfx_common::row_sums;
 using seqfx_common::spread;
 using seqfx_common::stored_byte;
 using seqfx_common::weighted_sum;
@@ -125,19 +128,22 @@ void RVBlurBitmap2(unsigned char *map, int width, int height, float distance, in
   const std::size_t W = (std::size_t)width, len = 3 * W;
   const int line = 3 * width;
 
-  // Horizontal results are kept for the 2n + 1 rows the vertical window can
-  // reach (row r in slot r % ring), each a line of stored bytes as floats.
-  // Output row y is written once rows up to y + n are done; the rows read
-  // later lie above y and are still unchanged.
-  const int ring = taps + 1 < height ? taps + 1 : height;
+  // Horizontal results are kept for the 2n + kRowSums rows the vertical
+  // window of kRowSums output rows can reach (row r in slot r % ring), each
+  // a line of stored bytes as floats. Output rows y .. y+R-1 are written
+  // once rows up to y+R-1 + n are done; the rows read later lie above them
+  // and are still unchanged.
+  const int ring = taps + kRowSums < height ? taps + kRowSums : height;
   const std::uint64_t inter_bytes = (std::uint64_t)ring * len * sizeof(float);
   float *inter = (float *)zeroed_pages(inter_bytes);
-  // weights; the source row padded with n black pixels at both ends; one
-  // output line and the float after it; the line pointers and weights of
-  // one row's taps.
+  // weights; the source row padded with n black pixels at both ends; a
+  // black line standing for the rows outside the image; kRowSums output
+  // lines, each with the float after it; the line pointers and weights of
+  // the taps.
   const std::size_t padded = len + 6 * (std::size_t)n;
-  float *scratch = alloc_floats((std::uint64_t)taps * 2 + padded + len + 1);
-  const float **lines = (const float **)std::malloc(sizeof(float *) * (std::size_t)taps * 3);
+  float *scratch = alloc_floats((std::uint64_t)taps * 2 + padded + len + (len + 1) * kRowSums);
+  const float **lines =
+      (const float **)std::malloc(sizeof(float *) * ((std::size_t)taps * 4 + kRowSums));
   // Black pixels are common (all below the threshold): per source row the
   // running count of lit chunks, and per ring row and block whether
   // anything in it is lit.
@@ -157,13 +163,20 @@ void RVBlurBitmap2(unsigned char *map, int width, int height, float distance, in
   float *weight = scratch;
   float *tapw = weight + taps;
   float *pad = tapw + taps;
-  float *out = pad + padded;
-  out[len] = 0.0f;
+  float *black_line = pad + padded;
+  float *outs[kRowSums];
+  for (int s = 0; s < kRowSums; ++s) {
+    outs[s] = black_line + len + (len + 1) * (std::size_t)s;
+    outs[s][len] = 0.0f;
+  }
+  float *out = outs[0];
+  for (std::size_t i = 0; i < len; ++i) black_line[i] = 0.0f;
   make_weights(weight, n, distance);
 
   // Black padding stands for the skipped taps: adding w * 0.0 leaves a sum
   // unchanged. Value i of a line (pixel i / 3) reads pad[i + 3k] for tap k.
-  const float **plain = lines, **mirror = lines + taps, **column = lines + 2 * taps;
+  const float **plain = lines, **mirror = lines + taps, **column = lines + 2 * taps,
+              **group = lines + 3 * taps;
   for (int k = 0; k < taps; ++k) {
     plain[k] = pad + 3 * k;             // pixel x reads x - n + k
     mirror[k] = pad + 3 * (2 * n - k);  // pixel x reads x + n - k
@@ -189,9 +202,26 @@ void RVBlurBitmap2(unsigned char *map, int width, int height, float distance, in
   };
   auto slot = [&](int r) { return inter + (std::size_t)(r % ring) * len; };
 
+  // Output rows y .. y+R-1 with the same window are summed together: with
+  // the plain window output y+s takes its tap k from row y-n + s+k, with
+  // the mirrored one from row y+n + s-k, so one list of rows serves all R
+  // (the mirrored list runs downwards and its sum s is row y+R-1-s). Rows
+  // outside the image read the black line: a term w * 0.0 added to a sum
+  // of non-negative terms leaves it as it was, so the bytes are those of
+  // the taps inside the image alone.
+  auto group_of = [&](int y) {
+    if (y + kRowSums > height) return false;
+    const bool m = mirrored(y, height, n);
+    for (int s = 1; s < kRowSums; ++s)
+      if (mirrored(y + s, height, n) != m) return false;
+    return true;
+  };
+
   int done = 0;  // rows with their horizontal result in the ring
-  for (int y = 0; y < height; ++y) {
-    for (; done < height && done <= y + n; ++done) {
+  for (int y = 0; y < height;) {
+    const bool grouped = group_of(y);
+    const int reach = grouped ? y + kRowSums - 1 + n : y + n;
+    for (; done < height && done <= reach; ++done) {
       const unsigned char *row = map + (std::size_t)done * W * 4;
       spread(row, pad + 3 * n, W);
       count_lit_chunks(row, width, lit_before);
@@ -200,6 +230,40 @@ void RVBlurBitmap2(unsigned char *map, int width, int height, float distance, in
         sum_lit_blocks(run_mirrored[i] ? mirror : plain, weight, taps, 3 * run_begin[i],
                        3 * (i + 1 < runs ? run_begin[i + 1] : width), dst, black);
       store_line(dst, line, lit + (std::size_t)(done % ring) * blocks);
+    }
+    if (grouped) {
+      const bool m = mirrored(y, height, n);
+      const int rows = taps + kRowSums - 1;
+      bool first = true;
+      for (int i = 0; i < rows; ++i) {
+        const int r = m ? y + kRowSums - 1 + n - i : y - n + i;
+        if (r < 0 || r >= height) {
+          group[i] = black_line;
+          continue;
+        }
+        group[i] = slot(r);
+        const unsigned char *flags = lit + (std::size_t)(r % ring) * blocks;
+        for (int b = 0; b < blocks; ++b) lit_taps[b] = first ? flags[b] : lit_taps[b] | flags[b];
+        first = false;
+      }
+      float *sums[kRowSums];
+      for (int s = 0; s < kRowSums; ++s) sums[s] = outs[m ? kRowSums - 1 - s : s];
+      for (int x = 0; x < line;) {
+        int stop = x;
+        while (stop < line && lit_taps[stop / kBlock]) stop = stop + kBlock < line ? stop + kBlock : line;
+        if (stop > x) {
+          row_sums(group, weight, taps, x, stop, sums);
+          x = stop;
+          continue;
+        }
+        const int next = x + kBlock < line ? x + kBlock : line;
+        for (int s = 0; s < kRowSums; ++s)
+          for (int i = x; i < next; ++i) outs[s][i] = 0.0f;
+        x = next;
+      }
+      for (int s = 0; s < kRowSums; ++s) gather(outs[s], map + (std::size_t)(y + s) * W * 4, W);
+      y += kRowSums;
+      continue;
     }
     // Vertical pass: only the taps that land inside the image are summed.
     const bool m = mirrored(y, height, n);
@@ -218,6 +282,7 @@ void RVBlurBitmap2(unsigned char *map, int width, int height, float distance, in
                    [&](int i0, int) { return lit_taps[i0 / kBlock] == 0; });
     unsigned char *row = map + (std::size_t)y * W * 4;
     gather(out, row, W);
+    ++y;
   }
 
   std::free(lit);
