@@ -53,6 +53,32 @@ inline void gather(const float *src, unsigned char *row, std::size_t len) {
     for (int c = 0; c < 3; ++c) row[x * 4 + c] = stored_byte(src[x * 3 + c]);
 }
 
+// Replaces count sums of a line by their stored values (truncated toward
+// zero, low 8 bits, as floats again) and returns the bitwise or of those
+// bytes, so that a caller learns whether any of them is lit.
+inline unsigned store_floats(float *line, std::size_t count) {
+  const __m128i low = _mm_set1_epi32(0xFF);
+  __m128i any = _mm_setzero_si128();
+  std::size_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    // A sum no int can hold converts to 0x80000000, whose low byte is 0.
+    const __m128i a = _mm_and_si128(_mm_cvttps_epi32(_mm_loadu_ps(line + i)), low);
+    const __m128i b = _mm_and_si128(_mm_cvttps_epi32(_mm_loadu_ps(line + i + 4)), low);
+    any = _mm_or_si128(any, _mm_or_si128(a, b));
+    _mm_storeu_ps(line + i, _mm_cvtepi32_ps(a));
+    _mm_storeu_ps(line + i + 4, _mm_cvtepi32_ps(b));
+  }
+  any = _mm_or_si128(any, _mm_shuffle_epi32(any, 0x4E));
+  any = _mm_or_si128(any, _mm_shuffle_epi32(any, 0xB1));
+  unsigned bits = (unsigned)_mm_cvtsi128_si32(any);
+  for (; i < count; ++i) {
+    const unsigned v = stored_byte(line[i]);
+    line[i] = (float)v;
+    bits |= v;
+  }
+  return bits;
+}
+
 // Asks for the bytes of a row to be brought into the cache ahead of their
 // use, so that reading them later does not wait on memory.
 inline void prefetch_row(const unsigned char *row, std::size_t bytes) {

@@ -16,7 +16,7 @@ using seqfx_common::zeroed_pages;
 using seqfx_common::gather;
 using seqfx_common::prefetch_row;
 using seqfx_common::spread;
-using seqfx_common::stored_byte;
+using seqfx_common::store_floats;
 using seqfx_common::weighted_sum;
 
 namespace {
@@ -189,7 +189,7 @@ int gaussianBlur(const unsigned char *src, unsigned char *dst, int width, int he
       const float *below = done > 0 ? slot(done - 1) : nullptr;
       for (int b = 0, i0 = 0; i0 < line; ++b, i0 += kBlock) {
         const int i1 = i0 + kBlock < line ? i0 + kBlock : line;
-        for (int i = i0; i < i1; ++i) dst_line[i] = (float)stored_byte(dst_line[i]);
+        store_floats(dst_line + i0, (std::size_t)(i1 - i0));
         // Stored bytes as floats: equal values have equal bits.
         flags[b] = below && std::memcmp(dst_line + i0, below + i0, sizeof(float) * (i1 - i0)) != 0;
       }

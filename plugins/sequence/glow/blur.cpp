@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <emmintrin.h>
+
 using seqfx_common::alloc_floats;
 using seqfx_common::release_pages;
 using seqfx_common::zeroed_pages;
@@ -18,7 +20,7 @@ using seqfx_common::gather;
 using seqfx_common::kRowSums;
 using seqfx_common::row_sums;
 using seqfx_common::spread;
-using seqfx_common::stored_byte;
+using seqfx_common::store_floats;
 using seqfx_common::weighted_sum;
 
 namespace {
@@ -85,19 +87,25 @@ void sum_lit_blocks(const float *const *lines, const float *w, int m, int begin,
 // Counts of lit chunks of a row: before[i] chunks among the first i hold a
 // pixel with R, G or B non-zero.
 void count_lit_chunks(const unsigned char *row, int width, std::uint32_t *before) {
+  const __m128i rgb = _mm_set1_epi32(0x00FFFFFF);
   before[0] = 0;
   for (int c = 0, x0 = 0; x0 < width; ++c, x0 += kChunk) {
     const int x1 = x0 + kChunk < width ? x0 + kChunk : width;
-    std::uint32_t any = 0;
-    for (int x = x0; x < x1; ++x) {
+    __m128i any = _mm_setzero_si128();
+    int x = x0;
+    for (; x + 4 <= x1; x += 4)
+      any = _mm_or_si128(any, _mm_loadu_si128((const __m128i *)(row + 4 * (std::size_t)x)));
+    // The A byte is the last one of a pixel in memory: leave it out.
+    std::uint32_t bits = (std::uint32_t)_mm_movemask_epi8(
+        _mm_cmpeq_epi8(_mm_and_si128(any, rgb), _mm_setzero_si128())) != 0xFFFF;
+    for (; x < x1; ++x) {
       std::uint32_t px;
       std::memcpy(&px, row + 4 * (std::size_t)x, 4);
-      any |= px;
+      unsigned char bytes[4];
+      std::memcpy(bytes, &px, 4);
+      bits |= (bytes[0] | bytes[1] | bytes[2]) != 0;
     }
-    // The A byte is the last one of a pixel in memory: leave it out.
-    unsigned char bytes[4];
-    std::memcpy(bytes, &any, 4);
-    before[c + 1] = before[c] + ((bytes[0] | bytes[1] | bytes[2]) != 0);
+    before[c + 1] = before[c] + bits;
   }
 }
 
@@ -106,13 +114,7 @@ void count_lit_chunks(const unsigned char *row, int width, std::uint32_t *before
 void store_line(float *line, int len, unsigned char *lit) {
   for (int b = 0, i0 = 0; i0 < len; ++b, i0 += kBlock) {
     const int i1 = i0 + kBlock < len ? i0 + kBlock : len;
-    int any = 0;
-    for (int i = i0; i < i1; ++i) {
-      const int v = stored_byte(line[i]);
-      line[i] = (float)v;
-      any |= v;
-    }
-    lit[b] = any != 0;
+    lit[b] = store_floats(line + i0, (std::size_t)(i1 - i0)) != 0;
   }
 }
 
