@@ -1,6 +1,7 @@
 #include "gaussian_blur.h"
 
 #include "pixel_lines.h"
+#include "row_sums.h"
 #include "scratch.h"
 #include "weighted_sum.h"
 
@@ -14,6 +15,8 @@ using seqfx_common::alloc_floats;
 using seqfx_common::release_pages;
 using seqfx_common::zeroed_pages;
 using seqfx_common::gather;
+using seqfx_common::kRowSums;
+using seqfx_common::row_sums;
 using seqfx_common::prefetch_row;
 using seqfx_common::spread;
 using seqfx_common::store_floats;
@@ -104,20 +107,22 @@ int gaussianBlur(const unsigned char *src, unsigned char *dst, int width, int he
     return 0;
   }
 
-  // Horizontal results are kept for the 2n + 1 rows the vertical window can
-  // reach (row r in slot r % ring), each a line of stored bytes as floats.
-  // Output row y is written once rows up to y + n are done; the rows read
-  // later lie above y and are still unchanged, so src may be dst.
-  const int ring = taps < height ? taps : height;
+  // Horizontal results are kept for the 2n + kRowSums rows the vertical
+  // window of kRowSums output rows can reach (row r in slot r % ring), each
+  // a line of stored bytes as floats. Output rows y .. y+R-1 are written
+  // once rows up to y+R-1 + n are done; the rows read later lie above them
+  // and are still unchanged, so src may be dst.
+  const int ring = taps + kRowSums - 1 < height ? taps + kRowSums - 1 : height;
   const std::uint64_t inter_bytes = (std::uint64_t)ring * len * sizeof(float);
   float *inter = (float *)zeroed_pages(inter_bytes);
   // weights; the sum of a flat window of each byte value; the source row
-  // with n repeated edge pixels at both ends and one float after them; one
-  // output line and the float after it.
+  // with n repeated edge pixels at both ends and one float after them;
+  // kRowSums output lines, each with the float after it.
   const std::size_t padded = len + 6 * (std::size_t)n + 1;
-  float *scratch = alloc_floats((std::uint64_t)taps + 256 + padded + len + 1);
+  float *scratch = alloc_floats((std::uint64_t)taps + 256 + padded + (len + 1) * kRowSums);
   // the line pointers of the horizontal and the vertical taps.
-  const float **lines = (const float **)std::malloc(sizeof(float *) * (std::size_t)taps * 2);
+  const float **lines =
+      (const float **)std::malloc(sizeof(float *) * ((std::size_t)taps * 2 + kRowSums));
   // Per source row the running count of colour changes; per ring row and
   // block whether it differs from the row below, and per block whether any
   // row of the current window does.
@@ -138,8 +143,12 @@ int gaussianBlur(const unsigned char *src, unsigned char *dst, int width, int he
   float *weight = scratch;
   float *flat = weight + taps;
   float *pad = flat + 256;
-  float *out = pad + padded;
-  out[len] = 0.0f;
+  float *outs[kRowSums];
+  for (int s = 0; s < kRowSums; ++s) {
+    outs[s] = pad + padded + (len + 1) * (std::size_t)s;
+    outs[s][len] = 0.0f;
+  }
+  float *out = outs[0];
   make_weights(weight, n, amount);
   // A window of one value v sums to flat[v], the same terms in the same
   // order. Marks are flat colour on black, so most windows are flat.
@@ -154,12 +163,16 @@ int gaussianBlur(const unsigned char *src, unsigned char *dst, int width, int he
   auto held = [&](int r) { return r < 0 ? 0 : (r >= height ? height - 1 : r); };
 
   int done = 0;  // rows with their horizontal result in the ring
-  for (int y = 0; y < height; ++y) {
-    // The output row's A bytes are read back when it is written: they are
-    // fetched while the horizontal pass runs.
+  for (int y = 0; y < height;) {
+    // Output rows y .. y+R-1 are summed together (see row_sums): output
+    // y+s takes its tap k from row y-n + s+k held inside the image, one
+    // list of rows for all R.
+    const int R = y + kRowSums <= height ? kRowSums : 1;
+    // The output rows' A bytes are read back when they are written: they
+    // are fetched while the horizontal pass runs.
     unsigned char *dst_row = dst + (std::size_t)y * W * 4;
-    prefetch_row(dst_row, W * 4);
-    for (; done < height && done <= y + n; ++done) {
+    prefetch_row(dst_row, W * 4 * (std::size_t)R);
+    for (; done < height && done <= y + R - 1 + n; ++done) {
       const unsigned char *row = src + (std::size_t)done * W * 4;
       float *p = pad + 3 * (std::size_t)n;
       spread(row, p, W);
@@ -195,15 +208,43 @@ int gaussianBlur(const unsigned char *src, unsigned char *dst, int width, int he
       }
     }
     // Vertical pass: tap k reads row y - n + k held inside the image. A
-    // block where the rows of the window do not change takes flat sums.
-    const int lo = held(y - n), hi = held(y + n);
-    for (int k = 0; k < taps; ++k) column[k] = slot(held(y - n + k));
+    // block where the rows of the window do not change takes flat sums;
+    // summed, the same terms in the same order give the same value.
+    const int lo = held(y - n), hi = held(y + R - 1 + n);
+    for (int k = 0; k < taps + R - 1; ++k) column[k] = slot(held(y - n + k));
     for (int b = 0; b < blocks; ++b) window_changed[b] = 0;
     for (int r = lo + 1; r <= hi; ++r) {
       const unsigned char *flags = changed + (std::size_t)(r % ring) * blocks;
       for (int b = 0; b < blocks; ++b) window_changed[b] |= flags[b];
     }
     const float *bottom = column[0];
+    if (R > 1) {
+      auto flat_rows = [&](int i0, int i1) {
+        if (window_changed[i0 / kBlock]) return false;
+        for (int i = i0; i < i1; ++i) {
+          const float v = flat[(int)bottom[i]];
+          for (int s = 0; s < kRowSums; ++s) outs[s][i] = v;
+        }
+        return true;
+      };
+      for (int x = 0; x < line;) {
+        int stop = x;
+        while (stop < line) {
+          const int next = stop + kBlock < line ? stop + kBlock : line;
+          if (flat_rows(stop, next)) break;
+          stop = next;
+        }
+        if (stop > x) {
+          row_sums(column, weight, taps, x, stop, outs);
+          x = stop;
+        } else {
+          x = x + kBlock < line ? x + kBlock : line;
+        }
+      }
+      for (int s = 0; s < kRowSums; ++s) gather(outs[s], dst_row + (std::size_t)s * W * 4, W);
+      y += kRowSums;
+      continue;
+    }
     sum_blocks(column, weight, taps, 0, line, out, [&](int i0, int i1) {
       if (window_changed[i0 / kBlock]) return false;
       // Black, the most common flat block, sums to 0.
@@ -220,6 +261,7 @@ int gaussianBlur(const unsigned char *src, unsigned char *dst, int width, int he
       return true;
     });
     gather(out, dst_row, W);
+    ++y;
   }
 
   std::free(changed);
