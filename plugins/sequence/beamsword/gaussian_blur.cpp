@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <emmintrin.h>
+
 using seqfx_common::alloc_floats;
 using seqfx_common::release_pages;
 using seqfx_common::zeroed_pages;
@@ -76,9 +78,30 @@ void sum_blocks(const float *const *lines, const float *w, int m, int begin, int
 // between neighbouring pixels among the first x + 1.
 void count_changes(const unsigned char *row, int width, std::uint32_t *before) {
   before[0] = before[1] = 0;
+  int x = 1;
+  // Four pixels at a time against the four before them; a run with no
+  // change (the common case: flat colour on black) repeats the count.
+  const __m128i rgb = _mm_set1_epi32(0x00FFFFFF);
+  for (; x + 4 <= width; x += 4) {
+    const __m128i cur = _mm_loadu_si128((const __m128i *)(row + 4 * (std::size_t)x));
+    const __m128i prev = _mm_loadu_si128((const __m128i *)(row + 4 * (std::size_t)x - 4));
+    const __m128i same =
+        _mm_cmpeq_epi32(_mm_and_si128(_mm_xor_si128(cur, prev), rgb), _mm_setzero_si128());
+    const int mask = _mm_movemask_ps(_mm_castsi128_ps(same));
+    std::uint32_t c = before[x];
+    if (mask == 0xF) {
+      _mm_storeu_si128((__m128i *)(before + x + 1), _mm_set1_epi32((int)c));
+      continue;
+    }
+    for (int l = 0; l < 4; ++l) {
+      c += ((mask >> l) & 1) ^ 1;
+      before[x + 1 + l] = c;
+    }
+  }
+  if (x >= width) return;
   std::uint32_t prev;
-  std::memcpy(&prev, row, 4);
-  for (int x = 1; x < width; ++x) {
+  std::memcpy(&prev, row + 4 * (std::size_t)(x - 1), 4);
+  for (; x < width; ++x) {
     std::uint32_t px;
     std::memcpy(&px, row + 4 * (std::size_t)x, 4);
     unsigned char a[4], b[4];
@@ -221,9 +244,18 @@ int gaussianBlur(const unsigned char *src, unsigned char *dst, int width, int he
     if (R > 1) {
       auto flat_rows = [&](int i0, int i1) {
         if (window_changed[i0 / kBlock]) return false;
+        // Black, the most common flat block, sums to 0.
+        std::uint32_t bits = 0;
         for (int i = i0; i < i1; ++i) {
-          const float v = flat[(int)bottom[i]];
-          for (int s = 0; s < kRowSums; ++s) outs[s][i] = v;
+          std::uint32_t b;
+          std::memcpy(&b, bottom + i, 4);
+          bits |= b;
+        }
+        for (int s = 0; s < kRowSums; ++s) {
+          if (bits == 0)
+            std::memset(outs[s] + i0, 0, sizeof(float) * (i1 - i0));
+          else
+            for (int i = i0; i < i1; ++i) outs[s][i] = flat[(int)bottom[i]];
         }
         return true;
       };
