@@ -172,6 +172,7 @@ int gaussianBlur(const unsigned char *src, unsigned char *dst, int width, int he
     outs[s][len] = 0.0f;
   }
   float *out = outs[0];
+  static_assert(kRowSums == 4, "the flat blocks below fill four output lines");
   make_weights(weight, n, amount);
   // A window of one value v sums to flat[v], the same terms in the same
   // order. Marks are flat colour on black, so most windows are flat.
@@ -251,12 +252,12 @@ int gaussianBlur(const unsigned char *src, unsigned char *dst, int width, int he
           std::memcpy(&b, bottom + i, 4);
           bits |= b;
         }
-        for (int s = 0; s < kRowSums; ++s) {
-          if (bits == 0)
-            std::memset(outs[s] + i0, 0, sizeof(float) * (i1 - i0));
-          else
-            for (int i = i0; i < i1; ++i) outs[s][i] = flat[(int)bottom[i]];
+        if (bits == 0) {
+          for (int s = 0; s < kRowSums; ++s) std::memset(outs[s] + i0, 0, sizeof(float) * (i1 - i0));
+          return true;
         }
+        float *o0 = outs[0], *o1 = outs[1], *o2 = outs[2], *o3 = outs[3];
+        for (int i = i0; i < i1; ++i) o0[i] = o1[i] = o2[i] = o3[i] = flat[(int)bottom[i]];
         return true;
       };
       for (int x = 0; x < line;) {
