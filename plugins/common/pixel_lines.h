@@ -6,6 +6,7 @@
 #include "weighted_sum.h"
 
 #include <cstddef>
+#include <cstring>
 
 #include <emmintrin.h>
 
@@ -55,22 +56,55 @@ inline void gather(const float *src, unsigned char *row, std::size_t len) {
 
 // Replaces count sums of a line by their stored values (truncated toward
 // zero, low 8 bits, as floats again) and returns the bitwise or of those
-// bytes, so that a caller learns whether any of them is lit.
-inline unsigned store_floats(float *line, std::size_t count) {
-  const __m128i low = _mm_set1_epi32(0xFF);
-  __m128i any = _mm_setzero_si128();
-  std::size_t i = 0;
-  for (; i + 8 <= count; i += 8) {
-    // A sum no int can hold converts to 0x80000000, whose low byte is 0.
-    const __m128i a = _mm_and_si128(_mm_cvttps_epi32(_mm_loadu_ps(line + i)), low);
-    const __m128i b = _mm_and_si128(_mm_cvttps_epi32(_mm_loadu_ps(line + i + 4)), low);
-    any = _mm_or_si128(any, _mm_or_si128(a, b));
-    _mm_storeu_ps(line + i, _mm_cvtepi32_ps(a));
-    _mm_storeu_ps(line + i + 4, _mm_cvtepi32_ps(b));
+// bytes, so that a caller learns whether any of them is lit. N values per
+// vector; a sum no int can hold gives 0, as stored_byte has it.
+template <int N>
+struct FloatLanes {
+  typedef float F __attribute__((vector_size(4 * N)));
+  typedef int I __attribute__((vector_size(4 * N)));
+};
+
+template <int N>
+inline __attribute__((always_inline)) unsigned store_floats_lanes(float *line, std::size_t &i,
+                                                                  std::size_t count) {
+  typedef typename FloatLanes<N>::F F;
+  typedef typename FloatLanes<N>::I I;
+  I any = I{};
+  for (; i + N <= count; i += N) {
+    F v;
+    std::memcpy(&v, line + i, sizeof v);
+    const I held = (v > -2147483648.0f) & (v < 2147483648.0f);
+    const I b = __builtin_convertvector((F)(held & (I)v), I) & 0xFF;
+    any |= b;
+    v = __builtin_convertvector(b, F);
+    std::memcpy(line + i, &v, sizeof v);
   }
-  any = _mm_or_si128(any, _mm_shuffle_epi32(any, 0x4E));
-  any = _mm_or_si128(any, _mm_shuffle_epi32(any, 0xB1));
-  unsigned bits = (unsigned)_mm_cvtsi128_si32(any);
+  unsigned bits = 0;
+  for (int l = 0; l < N; ++l) bits |= (unsigned)any[l];
+  return bits;
+}
+
+inline unsigned store_floats_4(float *line, std::size_t &i, std::size_t count) {
+  return store_floats_lanes<4>(line, i, count);
+}
+
+__attribute__((target("avx2"))) inline unsigned store_floats_8(float *line, std::size_t &i,
+                                                                std::size_t count) {
+  return store_floats_lanes<8>(line, i, count);
+}
+
+__attribute__((target("avx512f"))) inline unsigned store_floats_16(float *line, std::size_t &i,
+                                                                    std::size_t count) {
+  return store_floats_lanes<16>(line, i, count) | store_floats_lanes<8>(line, i, count);
+}
+
+inline unsigned store_floats(float *line, std::size_t count) {
+  static const int lanes = widest_lanes();
+  std::size_t i = 0;
+  unsigned bits = lanes == 16  ? store_floats_16(line, i, count)
+                  : lanes == 8 ? store_floats_8(line, i, count)
+                               : 0;
+  bits |= store_floats_4(line, i, count);
   for (; i < count; ++i) {
     const unsigned v = stored_byte(line[i]);
     line[i] = (float)v;
