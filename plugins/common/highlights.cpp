@@ -4,23 +4,15 @@
 #include "highlights.h"
 
 #include "clamps.h"
-#include "weighted_sum.h"
 
 #include <cstddef>
 #include <cstdlib>
-#include <cstring>
 
 #include <emmintrin.h>
-
-// The vector helpers are inlined into one function per instruction set,
-// so no vector crosses a call: the ABI note about passing them does not
-// apply.
-#pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace {
 
 using seqfx_common::low_byte;
-using seqfx_common::widest_lanes;
 
 // The highlight value of one channel byte c at a positive intensity.
 inline unsigned char highlight(int c, int intensity, float boost, float limit) {
@@ -28,70 +20,17 @@ inline unsigned char highlight(int c, int intensity, float boost, float limit) {
   return low_byte(limit >= v ? v : limit);
 }
 
-// N pixels per vector, one per lane, each lane doing highlight()'s
-// single-precision operations in its order; the selection and the
-// conversion become masks: a limit that is not a number wins the
-// comparison, and a value no int can hold gives 0. Lanes whose intensity is
-// not positive give 0. Returns the pixels left over (fewer than N).
-template <int N>
-struct Lanes {
-  typedef float F __attribute__((vector_size(4 * N)));
-  typedef int I __attribute__((vector_size(4 * N)));
-  typedef unsigned U __attribute__((vector_size(4 * N)));
-};
-
-template <int N>
-__attribute__((always_inline)) inline std::size_t isolate_lanes(const unsigned char *&src,
-                                                                 unsigned char *&dst,
-                                                                 std::size_t count, int threshold,
-                                                                 float boost, float limit) {
-  typedef typename Lanes<N>::F F;
-  typedef typename Lanes<N>::I I;
-  typedef typename Lanes<N>::U U;
-  const F lim = F{} + limit;
-  const I lim_bits = (I)lim;
-  for (; count >= N; count -= N, src += 4 * N, dst += 4 * N) {
-    U px, old;
-    std::memcpy(&px, src, sizeof px);  // read before dst is written: src may be dst
-    const I r = (I)(px & 0xFFu), g = (I)((px >> 8) & 0xFFu), b = (I)((px >> 16) & 0xFFu);
-    const I in = r + g + b - threshold;
-    const I lit = in > 0;
-    int any = 0;
-    for (int l = 0; l < N; ++l) any |= lit[l];
-    std::memcpy(&old, dst, sizeof old);
-    U out = old & 0xFF000000u;
-    if (any) {
-      const F fin = __builtin_convertvector(in, F);
-      auto channel = [&](const I &c) __attribute__((always_inline)) {
-        const F v = __builtin_convertvector(c, F) * boost * fin / 255.0f;
-        const I keep = lim >= v;
-        const F h = (F)((keep & (I)v) | (~keep & lim_bits));
-        const I held = (h > -2147483648.0f) & (h < 2147483648.0f);
-        return (U)(__builtin_convertvector((F)(held & (I)h), I) & 0xFF & lit);
-      };
-      out |= channel(r) | (channel(g) << 8) | (channel(b) << 16);
-    }
-    std::memcpy(dst, &out, sizeof out);
-  }
-  return count;
-}
-
-std::size_t isolate_4(const unsigned char *&src, unsigned char *&dst, std::size_t count,
-                      int threshold, float boost, float limit) {
-  return isolate_lanes<4>(src, dst, count, threshold, boost, limit);
-}
-
-__attribute__((target("avx2"))) std::size_t isolate_8(const unsigned char *&src,
-                                                       unsigned char *&dst, std::size_t count,
-                                                       int threshold, float boost, float limit) {
-  return isolate_lanes<8>(src, dst, count, threshold, boost, limit);
-}
-
-__attribute__((target("avx512f"))) std::size_t isolate_16(const unsigned char *&src,
-                                                           unsigned char *&dst,
-                                                           std::size_t count, int threshold,
-                                                           float boost, float limit) {
-  return isolate_lanes<16>(src, dst, count, threshold, boost, limit);
+// The highlight values of one channel of four pixels (c and intensity as
+// ints, lanes with intensity <= 0 giving 0), computed as highlight() does:
+// the same single-precision operations in the same order, a limit that is
+// not a number winning the comparison, and the low 8 bits of the truncated
+// value (0 for one no int can hold, which converts to 0x80000000).
+inline __m128i highlight4(__m128i c, __m128 intensity, __m128i lit, __m128 boost, __m128 limit) {
+  const __m128 v =
+      _mm_div_ps(_mm_mul_ps(_mm_mul_ps(_mm_cvtepi32_ps(c), boost), intensity), _mm_set1_ps(255.0f));
+  const __m128 keep = _mm_cmpge_ps(limit, v);
+  const __m128 h = _mm_or_ps(_mm_and_ps(keep, v), _mm_andnot_ps(keep, limit));
+  return _mm_and_si128(_mm_and_si128(_mm_cvttps_epi32(h), _mm_set1_epi32(0xFF)), lit);
 }
 
 }  // namespace
@@ -103,14 +42,33 @@ void isolate_highlights(const unsigned char *src, unsigned char *dst, int width,
   if (width <= 0 || height <= 0) return;
   const float limit = clamp * 255.0f;
   std::size_t count = (std::size_t)width * (std::size_t)height;
-  // Whole vectors of pixels with the widest lanes this processor has.
-  static const int lanes = widest_lanes();
-  if (lanes == 16)
-    count = isolate_16(src, dst, count, threshold, boost, limit);
-  else if (lanes == 8)
-    count = isolate_8(src, dst, count, threshold, boost, limit);
-  else
-    count = isolate_4(src, dst, count, threshold, boost, limit);
+  // Four pixels at a time; each pixel's bytes are read before its own are
+  // written, so src may be dst.
+  {
+    const __m128i byte = _mm_set1_epi32(0xFF), alpha = _mm_set1_epi32((int)0xFF000000u);
+    const __m128i thr = _mm_set1_epi32(threshold);
+    const __m128 vboost = _mm_set1_ps(boost), vlimit = _mm_set1_ps(limit);
+    for (; count >= 4; count -= 4, src += 16, dst += 16) {
+      const __m128i px = _mm_loadu_si128((const __m128i *)src);
+      const __m128i r = _mm_and_si128(px, byte), g = _mm_and_si128(_mm_srli_epi32(px, 8), byte),
+                    b = _mm_and_si128(_mm_srli_epi32(px, 16), byte);
+      const __m128i in = _mm_sub_epi32(_mm_add_epi32(_mm_add_epi32(r, g), b), thr);
+      const __m128i lit = _mm_cmpgt_epi32(in, _mm_setzero_si128());
+      if (_mm_movemask_epi8(lit) == 0) {
+        const __m128i old = _mm_loadu_si128((const __m128i *)dst);
+        _mm_storeu_si128((__m128i *)dst, _mm_and_si128(old, alpha));
+        continue;
+      }
+      const __m128 fin = _mm_cvtepi32_ps(in);
+      const __m128i hr = highlight4(r, fin, lit, vboost, vlimit);
+      const __m128i hg = highlight4(g, fin, lit, vboost, vlimit);
+      const __m128i hb = highlight4(b, fin, lit, vboost, vlimit);
+      const __m128i rgb =
+          _mm_or_si128(_mm_or_si128(hr, _mm_slli_epi32(hg, 8)), _mm_slli_epi32(hb, 16));
+      const __m128i old = _mm_loadu_si128((const __m128i *)dst);
+      _mm_storeu_si128((__m128i *)dst, _mm_or_si128(rgb, _mm_and_si128(old, alpha)));
+    }
+  }
   // The last pixels one by one.
   for (std::size_t i = 0; i < count; ++i, src += 4, dst += 4) {
     const int r = src[0], g = src[1], b = src[2];  // read before dst is written
