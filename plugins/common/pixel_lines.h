@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include <emmintrin.h>
+#include <immintrin.h>
 
 namespace seqfx_common {
 
@@ -56,54 +57,65 @@ inline void gather(const float *src, unsigned char *row, std::size_t len) {
 
 // Replaces count sums of a line by their stored values (truncated toward
 // zero, low 8 bits, as floats again) and returns the bitwise or of those
-// bytes, so that a caller learns whether any of them is lit. N values per
-// vector; a sum no int can hold gives 0, as stored_byte has it.
-template <int N>
-struct FloatLanes {
-  typedef float F __attribute__((vector_size(4 * N)));
-  typedef int I __attribute__((vector_size(4 * N)));
-};
-
-template <int N>
-inline __attribute__((always_inline)) unsigned store_floats_lanes(float *line, std::size_t &i,
-                                                                  std::size_t count) {
-  typedef typename FloatLanes<N>::F F;
-  typedef typename FloatLanes<N>::I I;
-  I any = I{};
-  for (; i + N <= count; i += N) {
-    F v;
-    std::memcpy(&v, line + i, sizeof v);
-    const I held = (v > -2147483648.0f) & (v < 2147483648.0f);
-    const I b = __builtin_convertvector((F)(held & (I)v), I) & 0xFF;
-    any |= b;
-    v = __builtin_convertvector(b, F);
-    std::memcpy(line + i, &v, sizeof v);
-  }
-  unsigned bits = 0;
-  for (int l = 0; l < N; ++l) bits |= (unsigned)any[l];
-  return bits;
-}
-
+// bytes, so that a caller learns whether any of them is lit. A sum no int
+// can hold converts to 0x80000000, whose low byte is 0, as stored_byte has
+// it. 4, 8 or 16 values per vector, the wider forms chosen at run time;
+// each handles what whole vectors of its width cover, from i on.
 inline unsigned store_floats_4(float *line, std::size_t &i, std::size_t count) {
-  return store_floats_lanes<4>(line, i, count);
+  const __m128i low = _mm_set1_epi32(0xFF);
+  __m128i any = _mm_setzero_si128();
+  for (; i + 4 <= count; i += 4) {
+    const __m128i a = _mm_and_si128(_mm_cvttps_epi32(_mm_loadu_ps(line + i)), low);
+    any = _mm_or_si128(any, a);
+    _mm_storeu_ps(line + i, _mm_cvtepi32_ps(a));
+  }
+  any = _mm_or_si128(any, _mm_shuffle_epi32(any, 0x4E));
+  any = _mm_or_si128(any, _mm_shuffle_epi32(any, 0xB1));
+  return (unsigned)_mm_cvtsi128_si32(any);
 }
 
+#if defined(__x86_64__)
 __attribute__((target("avx2"))) inline unsigned store_floats_8(float *line, std::size_t &i,
                                                                 std::size_t count) {
-  return store_floats_lanes<8>(line, i, count);
+  const __m256i low = _mm256_set1_epi32(0xFF);
+  __m256i any = _mm256_setzero_si256();
+  for (; i + 8 <= count; i += 8) {
+    const __m256i a = _mm256_and_si256(_mm256_cvttps_epi32(_mm256_loadu_ps(line + i)), low);
+    any = _mm256_or_si256(any, a);
+    _mm256_storeu_ps(line + i, _mm256_cvtepi32_ps(a));
+  }
+  const __m128i half = _mm_or_si128(_mm256_castsi256_si128(any), _mm256_extracti128_si256(any, 1));
+  return (unsigned)_mm_movemask_epi8(_mm_cmpeq_epi8(half, _mm_setzero_si128())) != 0xFFFF;
 }
 
+// The 16-lane conversions start from an undefined vector, which the
+// compiler takes for a read of an uninitialised one.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 __attribute__((target("avx512f"))) inline unsigned store_floats_16(float *line, std::size_t &i,
                                                                     std::size_t count) {
-  return store_floats_lanes<16>(line, i, count) | store_floats_lanes<8>(line, i, count);
+  const __m512i low = _mm512_set1_epi32(0xFF);
+  __m512i any = _mm512_setzero_si512();
+  for (; i + 16 <= count; i += 16) {
+    const __m512i a = _mm512_and_si512(_mm512_cvttps_epi32(_mm512_loadu_ps(line + i)), low);
+    any = _mm512_or_si512(any, a);
+    _mm512_storeu_ps(line + i, _mm512_cvtepi32_ps(a));
+  }
+  return _mm512_test_epi32_mask(any, any) != 0;
 }
+#pragma GCC diagnostic pop
+#endif
 
 inline unsigned store_floats(float *line, std::size_t count) {
-  static const int lanes = widest_lanes();
   std::size_t i = 0;
-  unsigned bits = lanes == 16  ? store_floats_16(line, i, count)
-                  : lanes == 8 ? store_floats_8(line, i, count)
-                               : 0;
+  unsigned bits = 0;
+#if defined(__x86_64__)
+  static const int lanes = widest_lanes();
+  if (lanes == 16)
+    bits = store_floats_16(line, i, count);
+  else if (lanes == 8)
+    bits = store_floats_8(line, i, count);
+#endif
   bits |= store_floats_4(line, i, count);
   for (; i < count; ++i) {
     const unsigned v = stored_byte(line[i]);
