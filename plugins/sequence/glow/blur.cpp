@@ -1,5 +1,6 @@
 #include "blur.h"
 
+#include "highlights.h"
 #include "pixel_lines.h"
 #include "row_sums.h"
 #include "scratch.h"
@@ -13,7 +14,9 @@
 
 #include <emmintrin.h>
 
+using seqfx_common::add_saturating;
 using seqfx_common::alloc_floats;
+using seqfx_common::isolate_highlights;
 using seqfx_common::release_pages;
 using seqfx_common::zeroed_pages;
 using seqfx_common::gather;
@@ -118,14 +121,18 @@ void store_line(float *line, int len, unsigned char *lit) {
   }
 }
 
-}  // namespace
-
-void RVBlurBitmap2(unsigned char *map, int width, int height, float distance, int quality) {
-  if (!(distance > 0.0f) || width <= 0 || height <= 0) return;
+// The blur of a picture given row by row: source(r) gives the bytes of
+// row r (R, G, B read, A not), each once, in increasing order; sink(y,
+// sums) takes output row y as sums to be stored, each once, in increasing
+// order, and only after the source rows up to y + n have been read.
+// Returns false, having called neither, where the blur does nothing.
+template <typename Source, typename Sink>
+bool blur_rows(int width, int height, float distance, int quality, Source source, Sink sink) {
+  if (!(distance > 0.0f) || width <= 0 || height <= 0) return false;
   const float fn = (float)(quality + 1) * distance;
   // The table's values give n = 1 .. 120. An empty window, or one so long
   // that i * i would overflow (both only outside the table), blurs nothing.
-  if (!(fn >= 1.0f) || fn > 40000.0f) return;
+  if (!(fn >= 1.0f) || fn > 40000.0f) return false;
   const int n = (int)fn, taps = 2 * n;
   const std::size_t W = (std::size_t)width, len = 3 * W;
   const int line = 3 * width;
@@ -159,7 +166,7 @@ void RVBlurBitmap2(unsigned char *map, int width, int height, float distance, in
     std::free(lines);
     std::free(lit_before);
     std::free(lit);
-    return;
+    return false;
   }
   unsigned char *lit_taps = lit + (std::size_t)ring * blocks;  // any tap row lit, per block
   float *weight = scratch;
@@ -224,7 +231,7 @@ void RVBlurBitmap2(unsigned char *map, int width, int height, float distance, in
     const bool grouped = group_of(y);
     const int reach = grouped ? y + kRowSums - 1 + n : y + n;
     for (; done < height && done <= reach; ++done) {
-      const unsigned char *row = map + (std::size_t)done * W * 4;
+      const unsigned char *row = source(done);
       spread(row, pad + 3 * n, W);
       count_lit_chunks(row, width, lit_before);
       float *dst = slot(done);
@@ -263,7 +270,7 @@ void RVBlurBitmap2(unsigned char *map, int width, int height, float distance, in
           for (int i = x; i < next; ++i) outs[s][i] = 0.0f;
         x = next;
       }
-      for (int s = 0; s < kRowSums; ++s) gather(outs[s], map + (std::size_t)(y + s) * W * 4, W);
+      for (int s = 0; s < kRowSums; ++s) sink(y + s, outs[s]);
       y += kRowSums;
       continue;
     }
@@ -282,8 +289,7 @@ void RVBlurBitmap2(unsigned char *map, int width, int height, float distance, in
     // The vertical blocks start at 0 and step by kBlock, as the flags do.
     sum_lit_blocks(column, tapw, count, 0, line, out,
                    [&](int i0, int) { return lit_taps[i0 / kBlock] == 0; });
-    unsigned char *row = map + (std::size_t)y * W * 4;
-    gather(out, row, W);
+    sink(y, out);
     ++y;
   }
 
@@ -292,4 +298,41 @@ void RVBlurBitmap2(unsigned char *map, int width, int height, float distance, in
   std::free(lines);
   std::free(scratch);
   release_pages(inter, inter_bytes);
+  return true;
 }
+
+}  // namespace
+
+void RVBlurBitmap2(unsigned char *map, int width, int height, float distance, int quality) {
+  const std::size_t stride = 4 * (std::size_t)(width > 0 ? width : 0);
+  blur_rows(
+      width, height, distance, quality,
+      [&](int r) -> const unsigned char * { return map + (std::size_t)r * stride; },
+      [&](int y, const float *sums) { gather(sums, map + (std::size_t)y * stride, stride / 4); });
+}
+
+bool blur_halo(const unsigned char *in, unsigned char *out, int width, int height, int threshold,
+               float boost, float clamp, float distance, int quality, bool only_boost) {
+  if (width <= 0 || height <= 0) return false;
+  const std::size_t stride = 4 * (std::size_t)width;
+  unsigned char *lights = (unsigned char *)std::malloc(stride);
+  if (!lights) return false;
+  const bool done = blur_rows(
+      width, height, distance, quality,
+      [&](int r) -> const unsigned char * {
+        isolate_highlights(in + (std::size_t)r * stride, lights, width, 1, threshold, boost,
+                           clamp);
+        return lights;
+      },
+      [&](int y, const float *sums) {
+        // The row's source has been read: out may be in. Where it is, the
+        // halo is added to itself, as adding the blurred buffer to the
+        // input it replaced does.
+        unsigned char *row = out + (std::size_t)y * stride;
+        gather(sums, row, (std::size_t)width);
+        if (!only_boost) add_saturating(in + (std::size_t)y * stride, row, row, width, 1);
+      });
+  std::free(lights);
+  return done;
+}
+
