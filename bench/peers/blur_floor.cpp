@@ -9,12 +9,13 @@
 #include <cmath>
 #include <vector>
 
-void blur_floor(int width, int height, int n) {
+void blur_floor(int width, int height, int taps) {
   using seqfx_common::kRowSums;
-  const int taps = 2 * n, len = 3 * width;
-  std::vector<float> w(taps), pad((size_t)len + 6 * n + 1);
+  const int n = taps / 2, len = 3 * width;
+  std::vector<float> w(taps), pad((size_t)len + 3 * taps + 1);
   float total = 0.0f;
-  for (int k = 0; k < taps; ++k) total += w[k] = std::exp(-(float)((k - n) * (k - n)) / (2.0f * n));
+  for (int k = 0; k < taps; ++k)
+    total += w[k] = std::exp(-(float)((k - n) * (k - n)) / (2.0f * (float)n + 1.0f));
   for (float &v : w) v /= total;
   for (size_t i = 0; i < pad.size(); ++i) pad[i] = (float)(i % 251);
   // Horizontal sums into a ring of rows, vertical sums of kRowSums rows

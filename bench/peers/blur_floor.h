@@ -1,4 +1,5 @@
-// The bare weighted sums of an exact separable blur of a 2n-tap window.
+// The bare weighted sums of an exact separable blur with a window of the
+// given number of taps.
 #pragma once
 
-void blur_floor(int width, int height, int n);
+void blur_floor(int width, int height, int taps);
