@@ -42,11 +42,10 @@ inline __m128i highlight4(__m128i c, __m128 intensity, __m128i lit, __m128 boost
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 // highlight4 for eight pixels.
-__attribute__((target("avx2"), always_inline)) inline __m256i highlight8(__m256i c, __m256 intensity,
-                                                                         __m256i lit, __m256 boost,
-                                                                         __m256 limit) {
-  const __m256 v = _mm256_div_ps(_mm256_mul_ps(_mm256_mul_ps(_mm256_cvtepi32_ps(c), boost), intensity),
-                                 _mm256_set1_ps(255.0f));
+__attribute__((target("avx2"), always_inline)) inline __m256i highlight8(
+    __m256i c, __m256 intensity, __m256i lit, __m256 boost, __m256 limit) {
+  const __m256 scaled = _mm256_mul_ps(_mm256_mul_ps(_mm256_cvtepi32_ps(c), boost), intensity);
+  const __m256 v = _mm256_div_ps(scaled, _mm256_set1_ps(255.0f));
   const __m256 h = _mm256_blendv_ps(limit, v, _mm256_cmp_ps(limit, v, _CMP_GE_OQ));
   return _mm256_and_si256(_mm256_and_si256(_mm256_cvttps_epi32(h), _mm256_set1_epi32(0xFF)), lit);
 }
@@ -142,9 +141,11 @@ void add_saturating(const unsigned char *a, const unsigned char *b, unsigned cha
   if (width <= 0 || height <= 0) return;
   const std::size_t bytes = (std::size_t)width * (std::size_t)height * 4;
   std::size_t i = 0;
-  for (; i + 16 <= bytes; i += 16)
-    _mm_storeu_si128((__m128i *)(dst + i), _mm_adds_epu8(_mm_loadu_si128((const __m128i *)(a + i)),
-                                                         _mm_loadu_si128((const __m128i *)(b + i))));
+  for (; i + 16 <= bytes; i += 16) {
+    const __m128i x = _mm_loadu_si128((const __m128i *)(a + i));
+    const __m128i y = _mm_loadu_si128((const __m128i *)(b + i));
+    _mm_storeu_si128((__m128i *)(dst + i), _mm_adds_epu8(x, y));
+  }
   for (; i < bytes; ++i) {
     const unsigned s = (unsigned)a[i] + b[i];
     dst[i] = (unsigned char)(s > 255 ? 255 : s);

@@ -69,7 +69,8 @@ __attribute__((target("avx2"))) inline void spread_8(const unsigned char *row, f
     const __m128i mid = _mm_or_si128(_mm_srli_si128(a, 8), _mm_slli_si128(b, 4));
     _mm256_storeu_ps(dst + 3 * x, _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(a)));
     _mm256_storeu_ps(dst + 3 * x + 8, _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(mid)));
-    _mm256_storeu_ps(dst + 3 * x + 16, _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_srli_si128(b, 4))));
+    const __m128i last = _mm_srli_si128(b, 4);
+    _mm256_storeu_ps(dst + 3 * x + 16, _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(last)));
   }
   spread_4(row + 4 * x, dst + 3 * x, len - x);
 }

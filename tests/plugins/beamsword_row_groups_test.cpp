@@ -22,7 +22,8 @@ Bytes specks(std::mt19937 &rng, int w, int h, int per_mille, unsigned char colou
   Bytes p((size_t)w * h * 4);
   for (size_t i = 0; i < p.size(); i += 4) {
     const bool lit = (int)(rng() % 1000) < per_mille;
-    for (int c = 0; c < 3; ++c) p[i + c] = lit ? (unsigned char)rng() : (unsigned char)(colour >> c);
+    for (int c = 0; c < 3; ++c)
+      p[i + c] = lit ? (unsigned char)rng() : (unsigned char)(colour >> c);
     p[i + 3] = (unsigned char)rng();
   }
   return p;

@@ -253,7 +253,8 @@ int gaussianBlur(const unsigned char *src, unsigned char *dst, int width, int he
           bits |= b;
         }
         if (bits == 0) {
-          for (int s = 0; s < kRowSums; ++s) std::memset(outs[s] + i0, 0, sizeof(float) * (i1 - i0));
+          for (int s = 0; s < kRowSums; ++s)
+            std::memset(outs[s] + i0, 0, sizeof(float) * (i1 - i0));
           return true;
         }
         float *o0 = outs[0], *o1 = outs[1], *o2 = outs[2], *o3 = outs[3];

@@ -259,7 +259,8 @@ bool blur_rows(int width, int height, float distance, int quality, Source source
       for (int s = 0; s < kRowSums; ++s) sums[s] = outs[m ? kRowSums - 1 - s : s];
       for (int x = 0; x < line;) {
         int stop = x;
-        while (stop < line && lit_taps[stop / kBlock]) stop = stop + kBlock < line ? stop + kBlock : line;
+        while (stop < line && lit_taps[stop / kBlock])
+          stop = stop + kBlock < line ? stop + kBlock : line;
         if (stop > x) {
           row_sums(group, weight, taps, x, stop, sums);
           x = stop;
