@@ -11,6 +11,7 @@
 // format round trip an RGBA pipeline pays around the peer), "copy" or
 // "floor" (the least an exact method spends where the peer approximates).
 // Peers whose library is not present are reported as "skip" lines.
+#include "blur_floor.h"
 #include "peer_av.h"
 #include "peer_frei0r.h"
 #include "picture.h"
@@ -115,10 +116,19 @@ std::vector<Case> cases() {
                },
                Case::Av, "rotate=a=PI/6:bilinear=0", "rgba", 1, {}});
   c.push_back({"glow (defaults)", "glow", 1, false, {}, Case::Av, "gblur=sigma=5.3", "gbrp", 1, {}});
+  // Blur Distance 3 at Quality 3: a 24-tap window.
+  c.back().floor = [](int w, int h) { blur_floor(w, h, 24); };
+  c.back().floor_what = "24-tap weighted sums, both passes";
   c.push_back({"wipeout (matte strip)", "wipeout", 3, false, {}, Case::Av, "maskedmerge", "gbrp", 3, {}});
   c.push_back({"tonecut (defaults)", "tonecut", 2, false, {}, Case::Frei0r, "bluescreen0r", "", 0, {}});
   c.push_back({"beamsword (red aura)", "beamsword", 1, false,
                [](P &p) { p.set_colour(1, 255, 40, 20); }, Case::Frei0r, "softglow", "", 0, {}});
+  // Blur Aura 10 and Blur Core 0.7 at Quality 3: the aura blurred with 121
+  // and 61 taps, the picture with 5.
+  c.back().floor = [](int w, int h) {
+    for (int taps : {121, 61, 5}) blur_floor(w, h, taps);
+  };
+  c.back().floor_what = "121-, 61- and 5-tap weighted sums, both passes, no flat block left out";
   c.push_back({"monodrift", "monodrift", 1, true, [](P &p) { p.set_value("Animated", 1); },
                Case::Frei0r, "bw0r", "", 0, {}});
   c.push_back({"invisible", "invisible", 2, false, {}, Case::Frei0r, "bgsubtract0r", "", 0, {}});

@@ -4,19 +4,83 @@
 #include "highlights.h"
 
 #include "clamps.h"
+#include "weighted_sum.h"
 
 #include <cstddef>
 #include <cstdlib>
 
+#include <emmintrin.h>
+#include <immintrin.h>
+
 namespace {
 
 using seqfx_common::low_byte;
+using seqfx_common::widest_lanes;
 
 // The highlight value of one channel byte c at a positive intensity.
 inline unsigned char highlight(int c, int intensity, float boost, float limit) {
   const float v = (float)c * boost * (float)intensity / 255.0f;
   return low_byte(limit >= v ? v : limit);
 }
+
+// The highlight values of one channel of four pixels (c and intensity as
+// ints, lanes with intensity <= 0 giving 0), computed as highlight() does:
+// the same single-precision operations in the same order, a limit that is
+// not a number winning the comparison, and the low 8 bits of the truncated
+// value (0 for one no int can hold, which converts to 0x80000000).
+inline __m128i highlight4(__m128i c, __m128 intensity, __m128i lit, __m128 boost, __m128 limit) {
+  const __m128 v =
+      _mm_div_ps(_mm_mul_ps(_mm_mul_ps(_mm_cvtepi32_ps(c), boost), intensity), _mm_set1_ps(255.0f));
+  const __m128 keep = _mm_cmpge_ps(limit, v);
+  const __m128 h = _mm_or_ps(_mm_and_ps(keep, v), _mm_andnot_ps(keep, limit));
+  return _mm_and_si128(_mm_and_si128(_mm_cvttps_epi32(h), _mm_set1_epi32(0xFF)), lit);
+}
+
+#if defined(__x86_64__)
+// The eight-pixel helper is inlined into its one AVX2 caller, so no vector
+// crosses a call: the ABI note about passing them does not apply.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+// highlight4 for eight pixels.
+__attribute__((target("avx2"), always_inline)) inline __m256i highlight8(
+    __m256i c, __m256 intensity, __m256i lit, __m256 boost, __m256 limit) {
+  const __m256 scaled = _mm256_mul_ps(_mm256_mul_ps(_mm256_cvtepi32_ps(c), boost), intensity);
+  const __m256 v = _mm256_div_ps(scaled, _mm256_set1_ps(255.0f));
+  const __m256 h = _mm256_blendv_ps(limit, v, _mm256_cmp_ps(limit, v, _CMP_GE_OQ));
+  return _mm256_and_si256(_mm256_and_si256(_mm256_cvttps_epi32(h), _mm256_set1_epi32(0xFF)), lit);
+}
+
+// isolate_highlights' vector loop with eight pixels per AVX2 vector, the
+// same operations lane by lane. Goes over whole vectors and returns the
+// pixels left over.
+__attribute__((target("avx2"))) std::size_t isolate_8(const unsigned char *&src,
+                                                       unsigned char *&dst, std::size_t count,
+                                                       int threshold, float boost, float limit) {
+  const __m256i byte = _mm256_set1_epi32(0xFF), alpha = _mm256_set1_epi32((int)0xFF000000u);
+  const __m256i thr = _mm256_set1_epi32(threshold);
+  const __m256 vboost = _mm256_set1_ps(boost), vlimit = _mm256_set1_ps(limit);
+  for (; count >= 8; count -= 8, src += 32, dst += 32) {
+    const __m256i px = _mm256_loadu_si256((const __m256i *)src);
+    const __m256i r = _mm256_and_si256(px, byte),
+                  g = _mm256_and_si256(_mm256_srli_epi32(px, 8), byte),
+                  b = _mm256_and_si256(_mm256_srli_epi32(px, 16), byte);
+    const __m256i in = _mm256_sub_epi32(_mm256_add_epi32(_mm256_add_epi32(r, g), b), thr);
+    const __m256i lit = _mm256_cmpgt_epi32(in, _mm256_setzero_si256());
+    const __m256i old = _mm256_and_si256(_mm256_loadu_si256((const __m256i *)dst), alpha);
+    if (_mm256_testz_si256(lit, lit)) {
+      _mm256_storeu_si256((__m256i *)dst, old);
+      continue;
+    }
+    const __m256 fin = _mm256_cvtepi32_ps(in);
+    const __m256i rgb = _mm256_or_si256(
+        _mm256_or_si256(highlight8(r, fin, lit, vboost, vlimit),
+                        _mm256_slli_epi32(highlight8(g, fin, lit, vboost, vlimit), 8)),
+        _mm256_slli_epi32(highlight8(b, fin, lit, vboost, vlimit), 16));
+    _mm256_storeu_si256((__m256i *)dst, _mm256_or_si256(rgb, old));
+  }
+  return count;
+}
+#endif
 
 }  // namespace
 
@@ -26,30 +90,39 @@ void isolate_highlights(const unsigned char *src, unsigned char *dst, int width,
                         int threshold, float boost, float clamp) {
   if (width <= 0 || height <= 0) return;
   const float limit = clamp * 255.0f;
-  const std::size_t count = (std::size_t)width * (std::size_t)height;
-  // A value depends only on the channel byte and the intensity: on large
-  // images every value is worked out once, into a table of 256 per
-  // intensity with a black row for the intensities up to 0, and the pixels
-  // look theirs up.
-  const int top = 765 - threshold;  // the largest intensity
-  unsigned char *table = nullptr;
-  if (top >= 1 && top <= 765 && count >= (std::size_t)top * 64)
-    table = (unsigned char *)std::malloc((std::size_t)(top + 1) * 256);
-  if (table) {
-    for (int c = 0; c < 256; ++c) table[c] = 0;
-    for (int i = 1; i <= top; ++i)
-      for (int c = 0; c < 256; ++c) table[i * 256 + c] = highlight(c, i, boost, limit);
-    for (std::size_t i = 0; i < count; ++i, src += 4, dst += 4) {
-      const int r = src[0], g = src[1], b = src[2];  // read before dst is written
-      const int intensity = r + g + b - threshold;
-      const unsigned char *row = table + (std::size_t)(intensity > 0 ? intensity : 0) * 256;
-      dst[0] = row[r];
-      dst[1] = row[g];
-      dst[2] = row[b];
+  std::size_t count = (std::size_t)width * (std::size_t)height;
+  // Eight or four pixels at a time; each pixel's bytes are read before its
+  // own are written, so src may be dst.
+#if defined(__x86_64__)
+  static const bool avx2 = widest_lanes() >= 8;
+  if (avx2) count = isolate_8(src, dst, count, threshold, boost, limit);
+#endif
+  {
+    const __m128i byte = _mm_set1_epi32(0xFF), alpha = _mm_set1_epi32((int)0xFF000000u);
+    const __m128i thr = _mm_set1_epi32(threshold);
+    const __m128 vboost = _mm_set1_ps(boost), vlimit = _mm_set1_ps(limit);
+    for (; count >= 4; count -= 4, src += 16, dst += 16) {
+      const __m128i px = _mm_loadu_si128((const __m128i *)src);
+      const __m128i r = _mm_and_si128(px, byte), g = _mm_and_si128(_mm_srli_epi32(px, 8), byte),
+                    b = _mm_and_si128(_mm_srli_epi32(px, 16), byte);
+      const __m128i in = _mm_sub_epi32(_mm_add_epi32(_mm_add_epi32(r, g), b), thr);
+      const __m128i lit = _mm_cmpgt_epi32(in, _mm_setzero_si128());
+      if (_mm_movemask_epi8(lit) == 0) {
+        const __m128i old = _mm_loadu_si128((const __m128i *)dst);
+        _mm_storeu_si128((__m128i *)dst, _mm_and_si128(old, alpha));
+        continue;
+      }
+      const __m128 fin = _mm_cvtepi32_ps(in);
+      const __m128i hr = highlight4(r, fin, lit, vboost, vlimit);
+      const __m128i hg = highlight4(g, fin, lit, vboost, vlimit);
+      const __m128i hb = highlight4(b, fin, lit, vboost, vlimit);
+      const __m128i rgb =
+          _mm_or_si128(_mm_or_si128(hr, _mm_slli_epi32(hg, 8)), _mm_slli_epi32(hb, 16));
+      const __m128i old = _mm_loadu_si128((const __m128i *)dst);
+      _mm_storeu_si128((__m128i *)dst, _mm_or_si128(rgb, _mm_and_si128(old, alpha)));
     }
-    std::free(table);
-    return;
   }
+  // The last pixels one by one.
   for (std::size_t i = 0; i < count; ++i, src += 4, dst += 4) {
     const int r = src[0], g = src[1], b = src[2];  // read before dst is written
     const int intensity = r + g + b - threshold;
@@ -67,7 +140,13 @@ void add_saturating(const unsigned char *a, const unsigned char *b, unsigned cha
                     int height) {
   if (width <= 0 || height <= 0) return;
   const std::size_t bytes = (std::size_t)width * (std::size_t)height * 4;
-  for (std::size_t i = 0; i < bytes; ++i) {
+  std::size_t i = 0;
+  for (; i + 16 <= bytes; i += 16) {
+    const __m128i x = _mm_loadu_si128((const __m128i *)(a + i));
+    const __m128i y = _mm_loadu_si128((const __m128i *)(b + i));
+    _mm_storeu_si128((__m128i *)(dst + i), _mm_adds_epu8(x, y));
+  }
+  for (; i < bytes; ++i) {
     const unsigned s = (unsigned)a[i] + b[i];
     dst[i] = (unsigned char)(s > 255 ? 255 : s);
   }

@@ -1,6 +1,7 @@
 #include "gaussian_blur.h"
 
 #include "pixel_lines.h"
+#include "row_sums.h"
 #include "scratch.h"
 #include "weighted_sum.h"
 
@@ -10,13 +11,17 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <emmintrin.h>
+
 using seqfx_common::alloc_floats;
 using seqfx_common::release_pages;
 using seqfx_common::zeroed_pages;
 using seqfx_common::gather;
+using seqfx_common::kRowSums;
+using seqfx_common::row_sums;
 using seqfx_common::prefetch_row;
 using seqfx_common::spread;
-using seqfx_common::stored_byte;
+using seqfx_common::store_floats;
 using seqfx_common::weighted_sum;
 
 namespace {
@@ -73,9 +78,30 @@ void sum_blocks(const float *const *lines, const float *w, int m, int begin, int
 // between neighbouring pixels among the first x + 1.
 void count_changes(const unsigned char *row, int width, std::uint32_t *before) {
   before[0] = before[1] = 0;
+  int x = 1;
+  // Four pixels at a time against the four before them; a run with no
+  // change (the common case: flat colour on black) repeats the count.
+  const __m128i rgb = _mm_set1_epi32(0x00FFFFFF);
+  for (; x + 4 <= width; x += 4) {
+    const __m128i cur = _mm_loadu_si128((const __m128i *)(row + 4 * (std::size_t)x));
+    const __m128i prev = _mm_loadu_si128((const __m128i *)(row + 4 * (std::size_t)x - 4));
+    const __m128i same =
+        _mm_cmpeq_epi32(_mm_and_si128(_mm_xor_si128(cur, prev), rgb), _mm_setzero_si128());
+    const int mask = _mm_movemask_ps(_mm_castsi128_ps(same));
+    std::uint32_t c = before[x];
+    if (mask == 0xF) {
+      _mm_storeu_si128((__m128i *)(before + x + 1), _mm_set1_epi32((int)c));
+      continue;
+    }
+    for (int l = 0; l < 4; ++l) {
+      c += ((mask >> l) & 1) ^ 1;
+      before[x + 1 + l] = c;
+    }
+  }
+  if (x >= width) return;
   std::uint32_t prev;
-  std::memcpy(&prev, row, 4);
-  for (int x = 1; x < width; ++x) {
+  std::memcpy(&prev, row + 4 * (std::size_t)(x - 1), 4);
+  for (; x < width; ++x) {
     std::uint32_t px;
     std::memcpy(&px, row + 4 * (std::size_t)x, 4);
     unsigned char a[4], b[4];
@@ -104,20 +130,22 @@ int gaussianBlur(const unsigned char *src, unsigned char *dst, int width, int he
     return 0;
   }
 
-  // Horizontal results are kept for the 2n + 1 rows the vertical window can
-  // reach (row r in slot r % ring), each a line of stored bytes as floats.
-  // Output row y is written once rows up to y + n are done; the rows read
-  // later lie above y and are still unchanged, so src may be dst.
-  const int ring = taps < height ? taps : height;
+  // Horizontal results are kept for the 2n + kRowSums rows the vertical
+  // window of kRowSums output rows can reach (row r in slot r % ring), each
+  // a line of stored bytes as floats. Output rows y .. y+R-1 are written
+  // once rows up to y+R-1 + n are done; the rows read later lie above them
+  // and are still unchanged, so src may be dst.
+  const int ring = taps + kRowSums - 1 < height ? taps + kRowSums - 1 : height;
   const std::uint64_t inter_bytes = (std::uint64_t)ring * len * sizeof(float);
   float *inter = (float *)zeroed_pages(inter_bytes);
   // weights; the sum of a flat window of each byte value; the source row
-  // with n repeated edge pixels at both ends and one float after them; one
-  // output line and the float after it.
+  // with n repeated edge pixels at both ends and one float after them;
+  // kRowSums output lines, each with the float after it.
   const std::size_t padded = len + 6 * (std::size_t)n + 1;
-  float *scratch = alloc_floats((std::uint64_t)taps + 256 + padded + len + 1);
+  float *scratch = alloc_floats((std::uint64_t)taps + 256 + padded + (len + 1) * kRowSums);
   // the line pointers of the horizontal and the vertical taps.
-  const float **lines = (const float **)std::malloc(sizeof(float *) * (std::size_t)taps * 2);
+  const float **lines =
+      (const float **)std::malloc(sizeof(float *) * ((std::size_t)taps * 2 + kRowSums));
   // Per source row the running count of colour changes; per ring row and
   // block whether it differs from the row below, and per block whether any
   // row of the current window does.
@@ -138,8 +166,13 @@ int gaussianBlur(const unsigned char *src, unsigned char *dst, int width, int he
   float *weight = scratch;
   float *flat = weight + taps;
   float *pad = flat + 256;
-  float *out = pad + padded;
-  out[len] = 0.0f;
+  float *outs[kRowSums];
+  for (int s = 0; s < kRowSums; ++s) {
+    outs[s] = pad + padded + (len + 1) * (std::size_t)s;
+    outs[s][len] = 0.0f;
+  }
+  float *out = outs[0];
+  static_assert(kRowSums == 4, "the flat blocks below fill four output lines");
   make_weights(weight, n, amount);
   // A window of one value v sums to flat[v], the same terms in the same
   // order. Marks are flat colour on black, so most windows are flat.
@@ -154,12 +187,16 @@ int gaussianBlur(const unsigned char *src, unsigned char *dst, int width, int he
   auto held = [&](int r) { return r < 0 ? 0 : (r >= height ? height - 1 : r); };
 
   int done = 0;  // rows with their horizontal result in the ring
-  for (int y = 0; y < height; ++y) {
-    // The output row's A bytes are read back when it is written: they are
-    // fetched while the horizontal pass runs.
+  for (int y = 0; y < height;) {
+    // Output rows y .. y+R-1 are summed together (see row_sums): output
+    // y+s takes its tap k from row y-n + s+k held inside the image, one
+    // list of rows for all R.
+    const int R = y + kRowSums <= height ? kRowSums : 1;
+    // The output rows' A bytes are read back when they are written: they
+    // are fetched while the horizontal pass runs.
     unsigned char *dst_row = dst + (std::size_t)y * W * 4;
-    prefetch_row(dst_row, W * 4);
-    for (; done < height && done <= y + n; ++done) {
+    prefetch_row(dst_row, W * 4 * (std::size_t)R);
+    for (; done < height && done <= y + R - 1 + n; ++done) {
       const unsigned char *row = src + (std::size_t)done * W * 4;
       float *p = pad + 3 * (std::size_t)n;
       spread(row, p, W);
@@ -189,21 +226,59 @@ int gaussianBlur(const unsigned char *src, unsigned char *dst, int width, int he
       const float *below = done > 0 ? slot(done - 1) : nullptr;
       for (int b = 0, i0 = 0; i0 < line; ++b, i0 += kBlock) {
         const int i1 = i0 + kBlock < line ? i0 + kBlock : line;
-        for (int i = i0; i < i1; ++i) dst_line[i] = (float)stored_byte(dst_line[i]);
+        store_floats(dst_line + i0, (std::size_t)(i1 - i0));
         // Stored bytes as floats: equal values have equal bits.
         flags[b] = below && std::memcmp(dst_line + i0, below + i0, sizeof(float) * (i1 - i0)) != 0;
       }
     }
     // Vertical pass: tap k reads row y - n + k held inside the image. A
-    // block where the rows of the window do not change takes flat sums.
-    const int lo = held(y - n), hi = held(y + n);
-    for (int k = 0; k < taps; ++k) column[k] = slot(held(y - n + k));
+    // block where the rows of the window do not change takes flat sums;
+    // summed, the same terms in the same order give the same value.
+    const int lo = held(y - n), hi = held(y + R - 1 + n);
+    for (int k = 0; k < taps + R - 1; ++k) column[k] = slot(held(y - n + k));
     for (int b = 0; b < blocks; ++b) window_changed[b] = 0;
     for (int r = lo + 1; r <= hi; ++r) {
       const unsigned char *flags = changed + (std::size_t)(r % ring) * blocks;
       for (int b = 0; b < blocks; ++b) window_changed[b] |= flags[b];
     }
     const float *bottom = column[0];
+    if (R > 1) {
+      auto flat_rows = [&](int i0, int i1) {
+        if (window_changed[i0 / kBlock]) return false;
+        // Black, the most common flat block, sums to 0.
+        std::uint32_t bits = 0;
+        for (int i = i0; i < i1; ++i) {
+          std::uint32_t b;
+          std::memcpy(&b, bottom + i, 4);
+          bits |= b;
+        }
+        if (bits == 0) {
+          for (int s = 0; s < kRowSums; ++s)
+            std::memset(outs[s] + i0, 0, sizeof(float) * (i1 - i0));
+          return true;
+        }
+        float *o0 = outs[0], *o1 = outs[1], *o2 = outs[2], *o3 = outs[3];
+        for (int i = i0; i < i1; ++i) o0[i] = o1[i] = o2[i] = o3[i] = flat[(int)bottom[i]];
+        return true;
+      };
+      for (int x = 0; x < line;) {
+        int stop = x;
+        while (stop < line) {
+          const int next = stop + kBlock < line ? stop + kBlock : line;
+          if (flat_rows(stop, next)) break;
+          stop = next;
+        }
+        if (stop > x) {
+          row_sums(column, weight, taps, x, stop, outs);
+          x = stop;
+        } else {
+          x = x + kBlock < line ? x + kBlock : line;
+        }
+      }
+      for (int s = 0; s < kRowSums; ++s) gather(outs[s], dst_row + (std::size_t)s * W * 4, W);
+      y += kRowSums;
+      continue;
+    }
     sum_blocks(column, weight, taps, 0, line, out, [&](int i0, int i1) {
       if (window_changed[i0 / kBlock]) return false;
       // Black, the most common flat block, sums to 0.
@@ -220,6 +295,7 @@ int gaussianBlur(const unsigned char *src, unsigned char *dst, int width, int he
       return true;
     });
     gather(out, dst_row, W);
+    ++y;
   }
 
   std::free(changed);

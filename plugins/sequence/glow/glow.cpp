@@ -65,6 +65,11 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int hei
   // value makes a frame cost more than the largest setting does.
   const int quality = seqfx_common::clamp(p->quality, 1, 5);
   const float distance = p->distance > 20.0f ? 20.0f : p->distance;
+  // One walk down the rows keeps each row in cache from its highlights to
+  // the addition; the separate passes remain for a blur that does nothing.
+  if (blur_halo(ibuf1->rect, out->rect, width, height, threshold, p->boost, p->clamp, distance,
+                quality, p->only_boost != 0))
+    return;
   isolate_highlights(ibuf1->rect, out->rect, width, height, threshold, p->boost, p->clamp);
   RVBlurBitmap2(out->rect, width, height, distance, quality);
   if (p->only_boost == 0) add_saturating(ibuf1->rect, out->rect, out->rect, width, height);
