@@ -6,6 +6,7 @@
 #include "seqfx_module.h"
 #include "frame_fit.h"
 #include "clamps.h"
+#include "cells.h"
 
 #include <cmath>
 #include <cstdint>
@@ -240,36 +241,6 @@ bool straight(const Frame &f, const Turn &t, bool spiral, Straight &st) {
   return std::isfinite(st.margin) && st.margin < (f.interpolate ? 0.001 : 0.25);
 }
 
-// The pixel index along one axis of a point that lies strictly inside the
-// unit square [k, k + 1), or -1 when that is not certain. frac receives the
-// point's distance from that pixel: 0 for a point the clamp moves onto the
-// border.
-inline int cell(double v, double margin, int size, bool &outside, double &frac) {
-  frac = 0;
-  // Far points are outside whichever side of an edge they fall (the
-  // margin is below a quarter pixel).
-  if (!(v > -1e9 && v < 1e9)) {
-    if (!(v == v)) return -1;
-    outside = true;
-    return v < 0 ? 0 : size - 1;
-  }
-  int k = (int)v;  // toward zero, then down for negative fractions
-  if (v < k) --k;
-  const double fr = v - k;
-  if (!(fr > margin && fr < 1.0 - margin)) return -1;
-  // The whole open square is inside 0 .. size - 1 only for k = 0 .. size - 2.
-  if (k < 0) {
-    outside = true;
-    return 0;
-  }
-  if (k > size - 2) {
-    outside = true;
-    return size - 1;
-  }
-  frac = fr;
-  return k;
-}
-
 // One output pixel the polar way, as dowork does it.
 void polar_pixel(const Frame &f, const Turn &t, int x, int y, unsigned char *o) {
   const double dx = x - f.cx, dy = y - f.cy, dy2 = dy * dy;
@@ -292,27 +263,23 @@ inline void straight_points(const Frame &f, const Straight &st, int x0, int n, i
 }
 
 // A run of output pixels sampled whole: only the pixel each point falls in
-// matters. Pixels in doubt are mapped the polar way where they stand.
+// matters. Pixels in doubt are mapped the polar way where they stand, so
+// the run is still finished pixel by pixel in order.
 #if defined(__x86_64__) || defined(__i386__)
 __attribute__((target_clones("avx2", "default")))
 #endif
 void straight_whole_run(const Frame &f, const Turn &t, const Straight &st, int x0, int x1,
                         int y, unsigned char *o) {
   double sx[kTile], sy[kTile];
+  int code[kTile];
   const int n = x1 - x0;
+  if (n <= 0) return;
   straight_points(f, st, x0, n, y, sx, sy);
+  spin::locate_whole(sx, sy, n, st.margin, f.width, f.height, f.style == kSolid, code);
   for (int i = 0; i < n; ++i, o += 4) {
-    bool outside = false;
-    double fx, fy;
-    const int ix = cell(sx[i], st.margin, f.width, outside, fx);
-    const int iy = cell(sy[i], st.margin, f.height, outside, fy);
-    if (ix < 0 || iy < 0) {
-      polar_pixel(f, t, x0 + i, y, o);
-    } else if (outside && f.style == kSolid) {
-      std::memcpy(o, f.outcol, 4);
-    } else {
-      std::memcpy(o, f.src + 4 * ((std::size_t)iy * f.width + ix), 4);
-    }
+    if (code[i] >= 0) std::memcpy(o, f.src + 4 * (std::size_t)code[i], 4);
+    else if (code[i] == spin::kOutsideColour) std::memcpy(o, f.outcol, 4);
+    else polar_pixel(f, t, x0 + i, y, o);
   }
 }
 
@@ -367,8 +334,8 @@ int straight_blend_run(const Frame &f, const Turn &t, const Straight &st, int x0
     unsigned char *oi = o + 4 * i;
     bool outside = false;
     double fx, fy;
-    const int ix = cell(sx[i], st.margin, f.width, outside, fx);
-    const int iy = cell(sy[i], st.margin, f.height, outside, fy);
+    const int ix = spin::cell(sx[i], st.margin, f.width, outside, fx);
+    const int iy = spin::cell(sy[i], st.margin, f.height, outside, fy);
     bool sure = ix >= 0 && iy >= 0;
     if (!sure) {
     } else if (outside && f.style == kSolid) {
