@@ -6,6 +6,7 @@
 #include "seqfx_module.h"
 #include "frame_fit.h"
 #include "clamps.h"
+#include "blend_lanes.h"
 #include "cells.h"
 
 #include <cmath>
@@ -188,11 +189,33 @@ inline void polar(const Frame &f, int x0, int x1, int y, Polar &pc) {
 // A run of output pixels sampled from one strip. The source points of the
 // run are found first, then sampled, so that the reads of the source
 // overlap instead of each waiting behind the trigonometry.
-inline void dowork(const Frame &f, const Turn &t, bool spiral, const Polar &pc,
+// Samples n source points into the pixels from o on. Interpolated points
+// go four at a time where the processor allows (those outside the source
+// one by one with radial extend and wrap); when the
+// output shares memory with the source (in_order) each pixel is finished
+// before the next is read.
+inline void sample_run(const Frame &f, const double *sx, const double *sy, int n,
+                       bool in_order, unsigned char *o) {
+  int i = 0;
+  const spin::Outside outside = f.style == kSolid    ? spin::Outside::kColour
+                                : f.style == kRadial || f.style == kWrap ? spin::Outside::kStop
+                                                                         : spin::Outside::kClamp;
+  if (f.interpolate && !in_order)
+    while (i < n) {
+      i += spin::blend_points(f.src, f.width, f.height, sx + i, sy + i, n - i, outside,
+                              f.outcol, o + 4 * i);
+      // The block with a point outside, or the last few points.
+      const int e = i + 4 < n ? i + 4 : n;
+      for (; i < e; ++i) sample(f, sx[i], sy[i], o + 4 * i);
+    }
+  for (; i < n; ++i) sample(f, sx[i], sy[i], o + 4 * i);
+}
+
+inline void dowork(const Frame &f, const Turn &t, bool spiral, const Polar &pc, bool in_order,
                    unsigned char *o) {
   double sx[kTile], sy[kTile];
   for (int i = 0; i < pc.n; ++i) source_point(f, t, spiral, pc.r[i], pc.phi[i], sx[i], sy[i]);
-  for (int i = 0; i < pc.n; ++i, o += 4) sample(f, sx[i], sy[i], o);
+  sample_run(f, sx, sy, pc.n, in_order, o);
 }
 
 // A turn without spiral only needs the source point in a form that decides
@@ -355,7 +378,9 @@ int straight_blend_run(const Frame &f, const Turn &t, const Straight &st, int x0
     const double r = std::sqrt(dx * dx + dy2), phi = std::atan2(dy, dx);
     source_point(f, t, false, r, phi, sx[j], sy[j]);
   }
-  for (int j = 0; j < nd; ++j) sample(f, sx[j], sy[j], o + 4 * doubt[j]);
+  unsigned char px[kTile][4];
+  sample_run(f, sx, sy, nd, false, px[0]);
+  for (int j = 0; j < nd; ++j) std::memcpy(o + 4 * doubt[j], px[j], 4);
   return nd;
 }
 
@@ -498,20 +523,21 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float factor0, float, int width,
         unsigned char *o = out->rect + 4 * ((std::size_t)y * width + tx);
         const bool straight1 = way1.straight_now(), straight2 = way2.straight_now();
         Polar pc;
+        pc.n = 0;
         if (!straight1 || (crossfade && !straight2)) polar(fr, tx, xe, y, pc);
         fr.src = src1;
         unsigned char a[kTile][4], b[kTile][4];
         unsigned char *first = crossfade ? a[0] : o;
         if (straight1) way1.after(straight_run(fr, t1, st1, tx, xe, y, in_order, first), xe - tx);
         else {
-          dowork(fr, t1, spiral, pc, first);
+          dowork(fr, t1, spiral, pc, in_order, first);
           way1.after(0, xe - tx);
         }
         if (!crossfade) continue;
         fr.src = src2;
         if (straight2) way2.after(straight_run(fr, t2, st2, tx, xe, y, false, b[0]), xe - tx);
         else {
-          dowork(fr, t2, spiral, pc, b[0]);
+          dowork(fr, t2, spiral, pc, false, b[0]);
           way2.after(0, xe - tx);
         }
         for (int i = 0; i < xe - tx; ++i, o += 4) {
