@@ -186,14 +186,11 @@ inline void polar(const Frame &f, int x0, int x1, int y, Polar &pc) {
   }
 }
 
-// A run of output pixels sampled from one strip. The source points of the
-// run are found first, then sampled, so that the reads of the source
-// overlap instead of each waiting behind the trigonometry.
 // Samples n source points into the pixels from o on. Interpolated points
 // go four at a time where the processor allows (those outside the source
-// one by one with radial extend and wrap); when the
-// output shares memory with the source (in_order) each pixel is finished
-// before the next is read.
+// one by one with radial extend and wrap); when the output shares memory
+// with the source (in_order) each pixel is finished before the next is
+// read.
 inline void sample_run(const Frame &f, const double *sx, const double *sy, int n,
                        bool in_order, unsigned char *o) {
   int i = 0;
@@ -211,6 +208,9 @@ inline void sample_run(const Frame &f, const double *sx, const double *sy, int n
   for (; i < n; ++i) sample(f, sx[i], sy[i], o + 4 * i);
 }
 
+// A run of output pixels sampled from one strip. The source points of the
+// run are found first, then sampled, so that the reads of the source
+// overlap instead of each waiting behind the trigonometry.
 inline void dowork(const Frame &f, const Turn &t, bool spiral, const Polar &pc, bool in_order,
                    unsigned char *o) {
   double sx[kTile], sy[kTile];
@@ -240,9 +240,9 @@ inline void dowork(const Frame &f, const Turn &t, bool spiral, const Polar &pc, 
 // weights. The weighted sum v is bilinear in fx and fy with channel values
 // of at most 255, so it moves by at most 255 |dfx| + 255 |dfy| + 510 |dfx
 // dfy| < 512 margin (margin below 1/255), plus the rounding of the two
-// evaluations (at most eight roundings of values up to 255 each, below
-// 1e-12): a sum farther than that bound from every integer above zero
-// truncates alike. Sums are never negative, so nothing is in doubt just
+// evaluations (a handful of roundings of values up to 255 each, together
+// below 1e-12): a sum farther than that bound from every integer above
+// zero truncates alike. Sums are never negative, so nothing is in doubt just
 // above zero. A pixel in doubt anywhere is mapped the polar way.
 struct Straight {
   double c, s, inv_sc, margin, vdoubt;
@@ -360,10 +360,9 @@ int straight_blend_run(const Frame &f, const Turn &t, const Straight &st, int x0
     const int ix = spin::cell(sx[i], st.margin, f.width, outside, fx);
     const int iy = spin::cell(sy[i], st.margin, f.height, outside, fy);
     bool sure = ix >= 0 && iy >= 0;
-    if (!sure) {
-    } else if (outside && f.style == kSolid) {
+    if (sure && outside && f.style == kSolid) {
       std::memcpy(oi, f.outcol, 4);
-    } else {
+    } else if (sure) {
       const unsigned char *p = f.src + 4 * ((std::size_t)iy * f.width + ix);
       sure = !(fx >= lo && fx <= hi) && !(fy >= lo && fy <= hi) && blend(f, st, p, fx, fy, oi);
     }
