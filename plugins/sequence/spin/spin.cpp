@@ -6,8 +6,11 @@
 #include "seqfx_module.h"
 #include "frame_fit.h"
 #include "clamps.h"
+#include "blend_lanes.h"
+#include "cells.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -183,67 +186,82 @@ inline void polar(const Frame &f, int x0, int x1, int y, Polar &pc) {
   }
 }
 
+// Samples n source points into the pixels from o on. Interpolated points
+// go four at a time where the processor allows (those outside the source
+// one by one with radial extend and wrap); when the output shares memory
+// with the source (in_order) each pixel is finished before the next is
+// read.
+inline void sample_run(const Frame &f, const double *sx, const double *sy, int n,
+                       bool in_order, unsigned char *o) {
+  int i = 0;
+  const spin::Outside outside = f.style == kSolid    ? spin::Outside::kColour
+                                : f.style == kRadial || f.style == kWrap ? spin::Outside::kStop
+                                                                         : spin::Outside::kClamp;
+  if (f.interpolate && !in_order)
+    while (i < n) {
+      i += spin::blend_points(f.src, f.width, f.height, sx + i, sy + i, n - i, outside,
+                              f.outcol, o + 4 * i);
+      // The block with a point outside, or the last few points.
+      const int e = i + 4 < n ? i + 4 : n;
+      for (; i < e; ++i) sample(f, sx[i], sy[i], o + 4 * i);
+    }
+  for (; i < n; ++i) sample(f, sx[i], sy[i], o + 4 * i);
+}
+
 // A run of output pixels sampled from one strip. The source points of the
 // run are found first, then sampled, so that the reads of the source
 // overlap instead of each waiting behind the trigonometry.
-inline void dowork(const Frame &f, const Turn &t, bool spiral, const Polar &pc,
+inline void dowork(const Frame &f, const Turn &t, bool spiral, const Polar &pc, bool in_order,
                    unsigned char *o) {
   double sx[kTile], sy[kTile];
   for (int i = 0; i < pc.n; ++i) source_point(f, t, spiral, pc.r[i], pc.phi[i], sx[i], sy[i]);
-  for (int i = 0; i < pc.n; ++i, o += 4) sample(f, sx[i], sy[i], o);
+  sample_run(f, sx, sy, pc.n, in_order, o);
 }
 
-// A turn without spiral, sampled without interpolation, only needs to know
-// which pixel each source point falls in, and the pixels are whole unit
-// squares. The source point (x - cx, y - cy) turned by deg and shrunk by sc
-// is found with the turn's sine and cosine, once per frame; it differs from
-// the polar mapping only by rounding, far less than margin. A point farther
-// than margin from every pixel edge lies in the same pixel either way, and
-// the outside test and the clamp give the same pixel for it; a point that
-// close to an edge is mapped the polar way.
+// A turn without spiral only needs the source point in a form that decides
+// the same pixels, fractions and truncations as the polar mapping. The
+// point (x - cx, y - cy) turned by deg and shrunk by sc is found with the
+// turn's sine and cosine, once per frame; it differs from the polar mapping
+// only by rounding. Both start from exact integers dx, dy; the polar one
+// rounds r (sqrt: 1.5 ulp), phi (atan2: a few ulp of at most pi), theta =
+// phi + deg (half an ulp of at most 64 + pi, that is 68 * 2^-53 absolute),
+// cos and sin (a few ulp), r / sc, the product and the sum with the
+// centre; the straight one rounds the sine and cosine, four products, a
+// difference and the sum. Together they stay below 120 * 2^-53 (1.4e-14)
+// of the magnitudes in play, the distance r / sc and the centre, and
+// margin is 1e-12 of a bound on those: more than 70 times the difference.
+// A point farther than margin from every pixel edge lies in the same pixel
+// either way, and the outside test and the clamp treat it alike; a point
+// that close to an edge is mapped the polar way.
+//
+// With interpolation the fractions fx, fy of the two mappings differ by
+// less than margin as well (the subtraction of the integer part is exact),
+// so a fraction farther than margin from the 0.01 threshold picks the same
+// weights. The weighted sum v is bilinear in fx and fy with channel values
+// of at most 255, so it moves by at most 255 |dfx| + 255 |dfy| + 510 |dfx
+// dfy| < 512 margin (margin below 1/255), plus the rounding of the two
+// evaluations (a handful of roundings of values up to 255 each, together
+// below 1e-12): a sum farther than that bound from every integer above
+// zero truncates alike. Sums are never negative, so nothing is in doubt just
+// above zero. A pixel in doubt anywhere is mapped the polar way.
 struct Straight {
-  double c, s, inv_sc, margin;
+  double c, s, inv_sc, margin, vdoubt;
 };
 
 bool straight(const Frame &f, const Turn &t, bool spiral, Straight &st) {
-  if (spiral || f.interpolate || f.style == kRadial || f.style == kWrap) return false;
+  if (spiral || f.style == kRadial || f.style == kWrap) return false;
   // Large angles lose digits in phi + deg, and zooms that are not finite
   // or positive leave the mapping undefined: those keep the polar way.
   if (!(std::fabs(t.deg) <= 64.0) || !(t.sc > 0.0) || !std::isfinite(t.sc)) return false;
   st.c = std::cos(t.deg);
   st.s = std::sin(t.deg);
   st.inv_sc = 1.0 / t.sc;
-  // The rounding of both mappings stays below 1e-13 of the magnitudes in
-  // play (the farthest pixel from the centre over sc, and the centre).
+  // The farthest output pixel lies within |cx| + |cy| + width + height of
+  // the centre; over sc that bounds the distance of every source point.
   const double reach = (std::fabs(f.cx) + std::fabs(f.cy) + f.width + f.height) * st.inv_sc;
-  st.margin = 1e-9 * (2.0 * reach + std::fabs(f.cx) + std::fabs(f.cy) + 1.0);
-  return std::isfinite(st.margin) && st.margin < 0.25;
-}
-
-// The pixel index along one axis of a point that lies strictly inside the
-// unit square [k, k + 1), or -1 when that is not certain.
-inline int cell(double v, double margin, int size, bool &outside) {
-  // Far points are outside whichever side of an edge they fall (the
-  // margin is below a quarter pixel).
-  if (!(v > -1e9 && v < 1e9)) {
-    if (!(v == v)) return -1;
-    outside = true;
-    return v < 0 ? 0 : size - 1;
-  }
-  int k = (int)v;  // toward zero, then down for negative fractions
-  if (v < k) --k;
-  const double frac = v - k;
-  if (!(frac > margin && frac < 1.0 - margin)) return -1;
-  // The whole open square is inside 0 .. size - 1 only for k = 0 .. size - 2.
-  if (k < 0) {
-    outside = true;
-    return 0;
-  }
-  if (k > size - 2) {
-    outside = true;
-    return size - 1;
-  }
-  return k;
+  st.margin = 1e-12 * (2.0 * reach + std::fabs(f.cx) + std::fabs(f.cy) + 1.0);
+  st.vdoubt = 512.0 * st.margin + 1e-12;
+  return std::isfinite(st.margin) && st.margin < (f.interpolate ? 0.001 : 0.25);
 }
 
 // One output pixel the polar way, as dowork does it.
@@ -255,33 +273,145 @@ void polar_pixel(const Frame &f, const Turn &t, int x, int y, unsigned char *o) 
   sample(f, sx, sy, o);
 }
 
-#if defined(__x86_64__) || defined(__i386__)
-__attribute__((target_clones("avx2", "default")))
-#endif
-void straight_run(const Frame &f, const Turn &t, const Straight &st, int x0, int x1, int y,
-                  unsigned char *o) {
+// The source points of a run of output pixels, found the straight way.
+inline void straight_points(const Frame &f, const Straight &st, int x0, int n, int y,
+                            double *sx, double *sy) {
   const double dy = y - f.cy;
   const double ys = dy * st.s, yc = dy * st.c;
-  double sx[kTile], sy[kTile];
-  const int n = x1 - x0;
   for (int i = 0; i < n; ++i) {
     const double dx = (x0 + i) - f.cx;
     sx[i] = (dx * st.c - ys) * st.inv_sc + f.cx;
     sy[i] = (yc + dx * st.s) * st.inv_sc + f.cy;
   }
+}
+
+// A run of output pixels sampled whole: only the pixel each point falls in
+// matters. Pixels in doubt are mapped the polar way where they stand, so
+// the run is still finished pixel by pixel in order.
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target_clones("avx2", "default")))
+#endif
+void straight_whole_run(const Frame &f, const Turn &t, const Straight &st, int x0, int x1,
+                        int y, unsigned char *o) {
+  double sx[kTile], sy[kTile];
+  int code[kTile];
+  const int n = x1 - x0;
+  if (n <= 0) return;
+  straight_points(f, st, x0, n, y, sx, sy);
+  spin::locate_whole(sx, sy, n, st.margin, f.width, f.height, f.style == kSolid, code);
   for (int i = 0; i < n; ++i, o += 4) {
-    bool outside = false;
-    const int ix = cell(sx[i], st.margin, f.width, outside);
-    const int iy = cell(sy[i], st.margin, f.height, outside);
-    if (ix < 0 || iy < 0) {
-      polar_pixel(f, t, x0 + i, y, o);
-    } else if (outside && f.style == kSolid) {
-      std::memcpy(o, f.outcol, 4);
-    } else {
-      std::memcpy(o, f.src + 4 * ((std::size_t)iy * f.width + ix), 4);
-    }
+    if (code[i] >= 0) std::memcpy(o, f.src + 4 * (std::size_t)code[i], 4);
+    else if (code[i] == spin::kOutsideColour) std::memcpy(o, f.outcol, 4);
+    else polar_pixel(f, t, x0 + i, y, o);
   }
 }
+
+// Whether a weighted sum might truncate otherwise under the polar mapping.
+inline bool in_doubt(double v, double bound) {
+  const int k = (int)v;
+  return (k > 0 && v - k <= bound) || k + 1 - v <= bound;
+}
+
+// The interpolation of sample() from fractions known to pick the same
+// weights and truncations as the polar mapping; false when a sum is in
+// doubt and nothing was written.
+inline bool blend(const Frame &f, const Straight &st, const unsigned char *p, double fx,
+                  double fy, unsigned char *o) {
+  const bool bx = fx >= 0.01, by = fy >= 0.01;
+  if (!bx && !by) {
+    std::memcpy(o, p, 4);
+    return true;
+  }
+  // The same double operations in the same order as sample().
+  const unsigned char *up = p + 4 * (std::size_t)f.width;
+  Channels v;
+  if (!bx) {
+    v = channels(p) * (1 - fy) + channels(up) * fy;
+  } else if (!by) {
+    v = channels(p) * (1 - fx) + channels(p + 4) * fx;
+  } else {
+    v = channels(p) * (1 - fx) * (1 - fy) + channels(p + 4) * fx * (1 - fy) +
+        channels(up) * (1 - fx) * fy + channels(up + 4) * fx * fy;
+  }
+  if (in_doubt(v.rg[0], st.vdoubt) || in_doubt(v.rg[1], st.vdoubt) ||
+      in_doubt(v.ba[0], st.vdoubt))
+    return false;
+  store_rgb(v, o);
+  return true;
+}
+
+// A run of output pixels interpolated from the straight source points. The
+// pixels in doubt are gathered and then mapped the polar way together, so
+// that their library calls overlap as in dowork; when the output shares
+// memory with the source (in_order), every pixel is finished before the
+// next is read, as dowork does. Returns how many pixels were in doubt.
+int straight_blend_run(const Frame &f, const Turn &t, const Straight &st, int x0, int x1, int y,
+                       bool in_order, unsigned char *o) {
+  double sx[kTile], sy[kTile];
+  const int n = x1 - x0;
+  straight_points(f, st, x0, n, y, sx, sy);
+  int doubt[kTile], nd = 0;
+  // Close to the 0.01 threshold the weights are in doubt.
+  const double lo = 0.01 - st.margin, hi = 0.01 + st.margin;
+  for (int i = 0; i < n; ++i) {
+    unsigned char *oi = o + 4 * i;
+    bool outside = false;
+    double fx, fy;
+    const int ix = spin::cell(sx[i], st.margin, f.width, outside, fx);
+    const int iy = spin::cell(sy[i], st.margin, f.height, outside, fy);
+    bool sure = ix >= 0 && iy >= 0;
+    if (sure && outside && f.style == kSolid) {
+      std::memcpy(oi, f.outcol, 4);
+    } else if (sure) {
+      const unsigned char *p = f.src + 4 * ((std::size_t)iy * f.width + ix);
+      sure = !(fx >= lo && fx <= hi) && !(fy >= lo && fy <= hi) && blend(f, st, p, fx, fy, oi);
+    }
+    if (sure) continue;
+    if (in_order) polar_pixel(f, t, x0 + i, y, oi);
+    doubt[nd++] = i;
+  }
+  if (nd == 0 || in_order) return nd;
+  const double dy = y - f.cy, dy2 = dy * dy;
+  for (int j = 0; j < nd; ++j) {
+    const double dx = (x0 + doubt[j]) - f.cx;
+    const double r = std::sqrt(dx * dx + dy2), phi = std::atan2(dy, dx);
+    source_point(f, t, false, r, phi, sx[j], sy[j]);
+  }
+  unsigned char px[kTile][4];
+  sample_run(f, sx, sy, nd, false, px[0]);
+  for (int j = 0; j < nd; ++j) std::memcpy(o + 4 * doubt[j], px[j], 4);
+  return nd;
+}
+
+// One strip's run the straight way, whole pixels or interpolated.
+int straight_run(const Frame &f, const Turn &t, const Straight &st, int x0, int x1, int y,
+                 bool in_order, unsigned char *o) {
+  if (f.interpolate) return straight_blend_run(f, t, st, x0, x1, y, in_order, o);
+  straight_whole_run(f, t, st, x0, x1, y, o);
+  return 0;
+}
+
+// Whether two pixel planes of n pixels share any byte.
+bool overlap(const unsigned char *a, const unsigned char *b, std::size_t n) {
+  const std::uintptr_t pa = (std::uintptr_t)a, pb = (std::uintptr_t)b, len = 4 * n;
+  return pa < pb + len && pb < pa + len;
+}
+
+// Chooses per run between the straight and the polar way for one strip.
+// Pictures whose channels are flat over neighbouring pixels leave nearly
+// every interpolated sum in doubt (a flat channel sums to its value up to
+// rounding), and then the straight attempt is wasted work: after a run
+// with most pixels in doubt the next runs go the polar way, with a fresh
+// attempt after 31 of them. Either way gives the same bytes.
+struct Chooser {
+  bool usable;
+  int polar_runs = 0;
+  bool straight_now() const { return usable && polar_runs == 0; }
+  void after(int doubt, int n) {
+    if (polar_runs > 0) --polar_runs;
+    else if (2 * doubt > n) polar_runs = 31;
+  }
+};
 
 }  // namespace
 
@@ -375,8 +505,12 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float factor0, float, int width,
   const unsigned char *src1 = ibuf1->rect;
   const unsigned char *src2 = crossfade ? ibuf2->rect : nullptr;
   Straight st1, st2;
-  const bool straight1 = straight(fr, t1, spiral, st1);
-  const bool straight2 = crossfade && straight(fr, t2, spiral, st2);
+  Chooser way1{straight(fr, t1, spiral, st1)};
+  Chooser way2{crossfade && straight(fr, t2, spiral, st2)};
+  // Without cross-fade the output is written as the source is read: when
+  // the two share memory, the pixels must be finished in order.
+  const std::size_t frame = (std::size_t)width * height;
+  const bool in_order = !crossfade && overlap(out->rect, src1, frame);
   // Every output pixel depends on its own position only, so the frame is
   // walked in tiles: a tile's source points stay close together, where
   // whole rows would scatter them across the source.
@@ -386,17 +520,25 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float factor0, float, int width,
       const int xe = tx + kTile < width ? tx + kTile : width;
       for (int y = ty; y < ye; ++y) {
         unsigned char *o = out->rect + 4 * ((std::size_t)y * width + tx);
+        const bool straight1 = way1.straight_now(), straight2 = way2.straight_now();
         Polar pc;
+        pc.n = 0;
         if (!straight1 || (crossfade && !straight2)) polar(fr, tx, xe, y, pc);
         fr.src = src1;
         unsigned char a[kTile][4], b[kTile][4];
         unsigned char *first = crossfade ? a[0] : o;
-        if (straight1) straight_run(fr, t1, st1, tx, xe, y, first);
-        else dowork(fr, t1, spiral, pc, first);
+        if (straight1) way1.after(straight_run(fr, t1, st1, tx, xe, y, in_order, first), xe - tx);
+        else {
+          dowork(fr, t1, spiral, pc, in_order, first);
+          way1.after(0, xe - tx);
+        }
         if (!crossfade) continue;
         fr.src = src2;
-        if (straight2) straight_run(fr, t2, st2, tx, xe, y, b[0]);
-        else dowork(fr, t2, spiral, pc, b[0]);
+        if (straight2) way2.after(straight_run(fr, t2, st2, tx, xe, y, false, b[0]), xe - tx);
+        else {
+          dowork(fr, t2, spiral, pc, false, b[0]);
+          way2.after(0, xe - tx);
+        }
         for (int i = 0; i < xe - tx; ++i, o += 4) {
           for (int c = 0; c < 3; ++c) o[c] = low_byte(a[i][c] + (b[i][c] - a[i][c]) * f);
           o[3] = 0;
