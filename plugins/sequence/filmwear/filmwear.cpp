@@ -14,8 +14,6 @@
 #include <cstdlib>
 #include <cstdint>
 #include <cstring>
-#include <memory>
-#include <new>
 
 namespace {
 
@@ -112,23 +110,21 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int hei
   }
 
   // The frame is width x height; only the part inside both images is
-  // walked, each with its own row length. Each row first takes its draws,
-  // one per pixel in column order with none for the scratch column, then
-  // gets its bytes; without room for a row of marks, pixels go one by one.
+  // walked, each with its own row length. A row goes in runs of pixels:
+  // each run first takes its draws, one per pixel in column order with none
+  // for the scratch column, then gets its bytes. Bytes draw nothing, so the
+  // draws come in the order of a walk pixel by pixel.
   const seqfx_extent::Extent e = seqfx_extent::common_extent(width, height, {ibuf1, out});
   const int scratch_col = width - 1 - scratchx;
-  std::unique_ptr<unsigned char[]> black(e.cols > 0 ? new (std::nothrow) unsigned char[e.cols] : nullptr);
+  constexpr int kRun = 256;
+  unsigned char black[kRun];
   for (int y = 0; y < e.rows; ++y) {
     const unsigned char *src = seqfx_extent::row(ibuf1, y);
     unsigned char *dst = seqfx_extent::row(out, y);
-    if (black) {
-      for (int x = 0; x < e.cols; ++x) black[x] = x == scratch_col || draw() < threshold;
-      grey_row(src, black.get(), dst, e.cols);
-    } else {
-      for (int x = 0; x < e.cols; ++x) {
-        const unsigned char mark = x == scratch_col || draw() < threshold;
-        grey_row(src + 4 * x, &mark, dst + 4 * x, 1);
-      }
+    for (int x0 = 0; x0 < e.cols; x0 += kRun) {
+      const int n = e.cols - x0 < kRun ? e.cols - x0 : kRun;
+      for (int j = 0; j < n; ++j) black[j] = x0 + j == scratch_col || draw() < threshold;
+      grey_row(src + 4 * x0, black, dst + 4 * x0, n);
     }
   }
 }
