@@ -56,8 +56,9 @@ void move_scratch(int width) {
 
 // Grey by channel sum, divided by 3 and truncated, with alpha 0; black
 // where marked. Four pixels at a time: the sum (at most 765) times 43691,
-// shifted down 17 bits, is the quotient.
-void grey_row(const unsigned char *src, const unsigned char *black, unsigned char *dst, int n) {
+// shifted down 17 bits, is the quotient. Kept out of line: inlined into
+// the caller, its vector constants would be reloaded for every draw.
+__attribute__((noinline)) void grey_row(const unsigned char *src, const unsigned char *black, unsigned char *dst, int n) {
   const __m128i third = _mm_set1_epi32(43691);
   int x = 0;
   for (; x + 4 <= n; x += 4) {
@@ -116,7 +117,7 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int hei
   // draws come in the order of a walk pixel by pixel.
   const seqfx_extent::Extent e = seqfx_extent::common_extent(width, height, {ibuf1, out});
   const int scratch_col = width - 1 - scratchx;
-  constexpr int kRun = 256;
+  constexpr int kRun = 4096;
   unsigned char black[kRun];
   for (int y = 0; y < e.rows; ++y) {
     const unsigned char *src = seqfx_extent::row(ibuf1, y);
