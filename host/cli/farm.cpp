@@ -3,6 +3,7 @@
 #include "commands.h"
 #include "frames.h"
 #include "picture.h"
+#include "shell_quote.h"
 #include "staging.h"
 #include "video.h"
 
@@ -27,12 +28,6 @@
 namespace seqfx_cli {
 
 using seqfx::HostError;
-
-std::string shell_quote(const std::string &word) {
-  std::string q = "'";
-  for (char c : word) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
 
 namespace {
 

@@ -32,7 +32,4 @@ struct FarmPlan {
   std::string encode_script() const;
 };
 
-// Quotes a word for the shell (single quotes).
-std::string shell_quote(const std::string &word);
-
 }  // namespace seqfx_cli

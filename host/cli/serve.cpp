@@ -4,6 +4,7 @@
 #include "serve.h"
 #include "serve_job.h"
 #include "serve_library.h"
+#include "temp_folder.h"
 
 #include "seqfx/error.h"
 
@@ -223,23 +224,6 @@ void answer(httplib::Response &res, const std::function<serve::Reply()> &f) {
   res.set_content(r.body, r.type);
 }
 
-// A folder for scene strips and uploads, removed when the server stops.
-struct CacheDir {
-  CacheDir() {
-    const char *tmp = std::getenv("TMPDIR");
-    std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/seqfx-serve-XXXXXX";
-    std::vector<char> buf(templ.begin(), templ.end());
-    buf.push_back('\0');
-    if (!mkdtemp(buf.data())) throw HostError("cannot make a folder for the server's pictures");
-    path = buf.data();
-  }
-  ~CacheDir() {
-    const std::string cmd = "rm -rf " + serve::shell_word(path);
-    if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "seqfx: could not remove %s\n", path.c_str());
-  }
-  std::string path;
-};
-
 }  // namespace
 
 int cmd_serve(const Global &g, const ServeOptions &o) {
@@ -256,8 +240,9 @@ int cmd_serve(const Global &g, const ServeOptions &o) {
   sigaddset(&stop_signals, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
 
-  CacheDir cache;
-  serve::Service service(g, o, cache.path);
+  // Scene strips and uploads, removed when the server stops.
+  TempFolder cache("seqfx-serve", "a folder for the server's pictures");
+  serve::Service service(g, o, cache.path());
   httplib::Server svr;
   svr.set_payload_max_length(serve::kMaxUploadBytes * 2);
   const std::string web = web_dir();

@@ -6,6 +6,7 @@
 
 #include "effect.h"
 #include "picture.h"
+#include "temp_folder.h"
 
 #include "seqfx/depth.h"
 #include "seqfx/error.h"
@@ -55,28 +56,6 @@ std::vector<std::string> lines_of(const std::string &text) {
   return lines;
 }
 
-// A private folder for one job, removed with everything in it.
-class JobDir {
- public:
-  JobDir() {
-    const char *tmp = std::getenv("TMPDIR");
-    std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/seqfx-job-XXXXXX";
-    std::vector<char> buf(templ.begin(), templ.end());
-    buf.push_back('\0');
-    if (!mkdtemp(buf.data())) throw HostError("cannot make a job folder: " + std::string(std::strerror(errno)));
-    path_ = buf.data();
-  }
-  ~JobDir() {
-    for (const char *f : {"job.json", "out.png", "console.txt", "values.json", "error.txt"})
-      unlink((path_ + "/" + f).c_str());
-    rmdir(path_.c_str());
-  }
-  const std::string &path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
 // The running job of each session, so that a newer one can stop it.
 struct Running {
   pid_t pid = 0;
@@ -122,7 +101,7 @@ std::string render_command(const Job &job, const std::vector<std::string> &modul
 
 Reply run_job(const Job &job, const std::vector<std::string> &module_dirs, const std::string &session,
               double timeout_s) {
-  JobDir dir;
+  TempFolder dir("seqfx-job", "a job folder");
   write_file(dir.path() + "/job.json", job_to_json(job).dump());
 
   std::vector<std::string> args{"seqfx"};

@@ -1,6 +1,7 @@
 // Small pieces the server's answers are made of.
 
 #include "serve.h"
+#include "shell_quote.h"
 
 #include "seqfx/error.h"
 
@@ -80,10 +81,7 @@ std::string shell_word(const std::string &s) {
   bool safe = !s.empty();
   for (char c : s)
     if (!(std::isalnum((unsigned char)c) || std::strchr("-_./:,+%@=", c))) safe = false;
-  if (safe) return s;
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
+  return safe ? s : shell_quote(s);
 }
 
 }  // namespace serve

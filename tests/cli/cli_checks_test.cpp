@@ -8,13 +8,6 @@ using namespace cli_test;
 
 namespace {
 
-// A picture made by ffmpeg's test pattern.
-void make_png(const std::string &path, int w, int h) {
-  ASSERT_EQ(run({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
-                 "testsrc=size=" + std::to_string(w) + "x" + std::to_string(h), "-frames:v", "1", path}),
-            0);
-}
-
 struct Refusal {
   std::vector<std::string> args;  // "@" stands for the temp folder
   const char *message;
@@ -37,10 +30,10 @@ TEST(Checks, InputsThatDoNotFitTheModuleAreRefusedBeforeAnyFrame) {
        "seqfx: defocus needs a depth plane: give an EXR with a Z channel or --depth FILE\n"},
   };
   TempDir dir;
-  make_png(dir / "a.png", 16, 12);
-  make_png(dir / "b.png", 16, 12);
-  make_png(dir / "seq_1.png", 16, 12);
-  make_png(dir / "seq_2.png", 16, 12);
+  make_test_frames(dir / "a.png", 1, 16, 12);
+  make_test_frames(dir / "b.png", 1, 16, 12);
+  make_test_frames(dir / "seq_1.png", 1, 16, 12);
+  make_test_frames(dir / "seq_2.png", 1, 16, 12);
   const auto before = dir.files();
   for (const Refusal &c : cases) {
     std::vector<std::string> args;
@@ -64,7 +57,7 @@ TEST(Checks, DepthFromAnExrOrFromDepthFileSatisfiesTheModule) {
   Result r = seqfx({"render", "defocus", "-i", dir / "shot.exr", "-o", dir / "out.png"});
   EXPECT_EQ(r.code, 0) << r.err;
 
-  make_png(dir / "a.png", 16, 12);
+  make_test_frames(dir / "a.png", 1, 16, 12);
   write_float(dir / "z.exr", 16, 12, {"Z"}, [](int x, int, int) { return 1.0f + (float)x; });
   r = seqfx({"render", "defocus", "-i", dir / "a.png", "--depth", dir / "z.exr", "-o", dir / "out2.png"});
   EXPECT_EQ(r.code, 0) << r.err;
@@ -73,7 +66,7 @@ TEST(Checks, DepthFromAnExrOrFromDepthFileSatisfiesTheModule) {
 
 TEST(Checks, GuessedNeedsOnlyWarnAndFloatForAByteModuleIsNoted) {
   TempDir dir;
-  make_png(dir / "a.png", 8, 6);
+  make_test_frames(dir / "a.png", 1, 8, 6);
   // The probe has no manifest: its two strips are read from its table.
   Result r = seqfx({"--plugins", fixture_dir(), "render", "cli_probe", "-i", dir / "a.png", "-o", dir / "out.png",
                     "--set", "Mode=2"});

@@ -15,13 +15,6 @@ std::size_t count(const std::string &text, const std::string &what) {
   return n;
 }
 
-// Frames 1..n of ffmpeg's test pattern as name_%d.png.
-void make_frames(const std::string &pattern, int n) {
-  ASSERT_EQ(run({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "testsrc=size=24x16:rate=25", "-frames:v",
-                 std::to_string(n), "-start_number", "1", pattern}),
-            0);
-}
-
 // Pictures with a depth channel, frames 1..n.
 void make_depth_frames(const TempDir &dir, int n) {
   for (int f = 1; f <= n; ++f)
@@ -31,7 +24,7 @@ void make_depth_frames(const TempDir &dir, int n) {
 
 TEST(Console, EachDistinctLineOnceWithItsFrames) {
   TempDir dir;
-  make_frames(dir / "in_%d.png", 4);
+  make_test_frames(dir / "in_%d.png", 4, 24, 16);
   Result r = seqfx({"render", "afterglow", "-i", dir / "in_%d.png", "-o", dir / "out_%d.png", "--factor", "0.5"});
   ASSERT_EQ(r.code, 0) << r.err;
   // The module's own name in its line is not repeated.
@@ -71,7 +64,7 @@ TEST(Console, SpinnersNeverReachALogAndWorkersShareTheSummary) {
 
 TEST(Console, LinesNameTheirFramesAndAnErrorStaysLast) {
   TempDir dir;
-  make_frames(dir / "in_%d.png", 5);
+  make_test_frames(dir / "in_%d.png", 5, 24, 16);
   // The probe prints its frame number: a line per frame, five lines.
   Result r = seqfx({"--plugins", fixture_dir(), "render", "cli_probe", "-i", dir / "in_%d.png", "-i",
                     dir / "in_%d.png", "-o", dir / "out_%d.png", "--frames", "2-4"});

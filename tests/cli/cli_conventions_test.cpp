@@ -7,13 +7,6 @@ using namespace cli_test;
 
 namespace {
 
-// Frames 1..n of ffmpeg's test pattern as name_%04d.png.
-void make_frames(const std::string &pattern, int n) {
-  ASSERT_EQ(run({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "testsrc=size=16x12:rate=25", "-frames:v",
-                 std::to_string(n), "-start_number", "1", pattern}),
-            0);
-}
-
 std::string probe_rate(const std::string &video) {
   std::string out;
   run({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries", "stream=r_frame_rate", "-of",
@@ -25,7 +18,7 @@ std::string probe_rate(const std::string &video) {
 
 TEST(Conventions, OutputsThatExistAreReplacedOnlyWithY) {
   TempDir dir;
-  make_frames(dir / "in_%04d.png", 2);
+  make_test_frames(dir / "in_%04d.png", 2, 16, 12);
   write_png(dir / "out.png", 3, 3, [](int, int) { return Pixel{1, 2, 3, 255}; });
   Result r = seqfx({"render", "invert", "-i", dir / "in_0001.png", "-o", dir / "out.png"});
   EXPECT_EQ(r.code, 1);
@@ -52,7 +45,7 @@ TEST(Conventions, OutputsThatExistAreReplacedOnlyWithY) {
 
 TEST(Conventions, FrameRatesAsRatiosAndDecimals) {
   TempDir dir;
-  make_frames(dir / "in_%04d.png", 3);
+  make_test_frames(dir / "in_%04d.png", 3, 16, 12);
   const std::vector<std::pair<std::string, std::string>> rates = {
       {"30000/1001", "30000/1001"}, {"12.5", "25/2"}};
   for (const auto &[given, probed] : rates) {
@@ -72,7 +65,7 @@ TEST(Conventions, FrameRatesAsRatiosAndDecimals) {
 
 TEST(Conventions, HashPatternsNumberFramesLikeZeroPaddedFields) {
   TempDir dir;
-  make_frames(dir / "in_%04d.png", 3);
+  make_test_frames(dir / "in_%04d.png", 3, 16, 12);
   write_png(dir / "in_12.png", 16, 12, [](int, int) { return Pixel{0, 0, 0, 255}; });  // not 4 digits: not a frame
   Result r = seqfx({"render", "invert", "-i", dir / "in_####.png", "-o", dir / "out_###.png"});
   ASSERT_EQ(r.code, 0) << r.err;
@@ -103,7 +96,7 @@ TEST(Conventions, VersionAndNoCommand) {
 
 TEST(Conventions, ParameterNamesWithoutPunctuationAndNearMisses) {
   TempDir dir;
-  make_frames(dir / "a_%04d.png", 1);
+  make_test_frames(dir / "a_%04d.png", 1, 16, 12);
   const std::string in = dir / "a_0001.png";
   // "Txt:" by txt, "Gain " by gain, "Mode" by mode: mode 5 puts the text's
   // first byte in the red of the bottom left pixel.

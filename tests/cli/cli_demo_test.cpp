@@ -11,18 +11,10 @@
 
 #include <cstdint>
 #include <fstream>
-#include <sstream>
 
 using namespace cli_test;
 
 namespace {
-
-std::string text_of(const std::string &path) {
-  std::ifstream in(path);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 std::int32_t z_of(const Pixel &p) {
   return (std::int32_t)(((std::uint32_t)p[0] << 24) | ((std::uint32_t)p[1] << 16) | ((std::uint32_t)p[2] << 8) | p[3]);
@@ -92,7 +84,7 @@ TEST(Demo, EveryModuleEverySettingSheetAndPage) {
   EXPECT_LT(g[0], 60);
 
   // The page names every module and setting, failures with their reason.
-  const std::string html = text_of(out + "/index.html");
+  const std::string html = file_bytes(out + "/index.html");
   for (const char *s : {"CLI Probe", "invert", "depth of the scene", "frames and factors", "cli_probe-4.png",
                         "unknown demo option --sett", "crashed", "contact-sheet.png", "cli_probe: frame 1 mode 1"})
     EXPECT_TRUE(contains(html, s)) << s;
@@ -117,7 +109,7 @@ TEST(Demo, PicturesAreShownOverACheckerboardOrOpaque) {
   EXPECT_EQ(sheet.byte_pixel(14, 38), (Pixel{153, 153, 153, 255}));
   EXPECT_EQ(sheet.byte_pixel(22, 38), (Pixel{102, 102, 102, 255}));
   EXPECT_EQ(sheet.byte_pixel(186, 38), (Pixel{0, 0, 0, 255}));
-  EXPECT_TRUE(contains(text_of(dir / "out/index.html"), "img{background-color:#999999;background-image:linear-gradient"));
+  EXPECT_TRUE(contains(file_bytes(dir / "out/index.html"), "img{background-color:#999999;background-image:linear-gradient"));
 }
 
 TEST(Demo, UnknownModuleIsAnError) {

@@ -7,25 +7,10 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 using namespace cli_test;
 
 namespace {
-
-std::string bytes_of(const std::string &path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream ss;
-  ss << f.rdbuf();
-  return ss.str();
-}
-
-std::string numbered(const char *pattern, int f) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, pattern, f);
-  return buf;
-}
 
 // seqfx run inside a folder (the farm keeps its scripts and logs there).
 Result seqfx_in(const TempDir &dir, const std::string &args) {
@@ -124,9 +109,9 @@ TEST(Farm, FourChunksOnSlurmEqualALocalRender) {
   ASSERT_TRUE(finished) << "the job did not end within 10 minutes: " << r.out;
   EXPECT_TRUE(contains(r.out, "4 completed")) << r.out;
   for (int f = 1; f <= 48; ++f) {
-    const std::string local = bytes_of(dir / numbered("local_%d.png", f));
+    const std::string local = file_bytes(dir / numbered("local_%d.png", f));
     ASSERT_FALSE(local.empty()) << f;
-    EXPECT_EQ(local, bytes_of(dir / numbered("farm_%d.png", f))) << "frame " << f;
+    EXPECT_EQ(local, file_bytes(dir / numbered("farm_%d.png", f))) << "frame " << f;
   }
 }
 

@@ -3,26 +3,16 @@
 
 #include "cli_support.h"
 
-#include <fstream>
-#include <sstream>
-
 using namespace cli_test;
 
 namespace {
-
-std::string file_text(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 TEST(Install, ProgramFindsItsModulesAndManifests) {
   TempDir prefix;
   std::string log;
   ASSERT_EQ(run({SEQFX_CMAKE, "--install", SEQFX_BUILD_DIR, "--prefix", prefix.path()}, &log), 0) << log;
   const std::string modules = prefix / "lib/seqfx/modules";
-  EXPECT_FALSE(file_text(modules + "/invert.json").empty());
+  EXPECT_FALSE(file_bytes(modules + "/invert.json").empty());
 
   std::string out;
   ASSERT_EQ(run({prefix / "bin/seqfx", "list"}, &out), 0) << out;
@@ -39,7 +29,7 @@ TEST(Install, ProgramFindsItsModulesAndManifests) {
   // (Sanitizer instrumentation records the source file of every global it
   // guards, so a sanitized build is not checked.)
   for (const std::string &binary : {prefix / "bin/seqfx", modules + "/invert.so", modules + "/afterglow.so"}) {
-    const std::string bytes = file_text(binary);
+    const std::string bytes = file_bytes(binary);
     EXPECT_EQ(bytes.find(SEQFX_BUILD_DIR), std::string::npos) << binary;
     EXPECT_EQ(bytes.find(SEQFX_SOURCE_DIR), std::string::npos) << binary;
   }

@@ -10,25 +10,10 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 
 using namespace cli_test;
 
 namespace {
-
-std::string bytes_of(const std::string &path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream ss;
-  ss << f.rdbuf();
-  return ss.str();
-}
-
-std::string numbered(const std::string &pattern, int f) {
-  char buf[512];
-  std::snprintf(buf, sizeof buf, pattern.c_str(), f);
-  return buf;
-}
 
 struct BuiltModule {
   std::string name;
@@ -108,17 +93,17 @@ TEST(Parallel, TwoWorkersWriteTheBytesOfOneForEveryStatelessModule) {
     // A sequence into pictures, with the factor ramped over the frames.
     render_on_one_and_two(m, inputs_for(m, dir, ""), dir, m.name, "_%d.png", "0:1");
     for (int f = 1; f <= kFrames; ++f) {
-      const std::string one = bytes_of(dir / numbered(m.name + "_j1_%d.png", f));
+      const std::string one = file_bytes(dir / numbered(m.name + "_j1_%d.png", f));
       ASSERT_FALSE(one.empty());
-      EXPECT_EQ(one, bytes_of(dir / numbered(m.name + "_j2_%d.png", f))) << "frame " << f;
+      EXPECT_EQ(one, file_bytes(dir / numbered(m.name + "_j2_%d.png", f))) << "frame " << f;
     }
     // A video into a video (video carries no depth: a module needing it is
     // refused).
     if (m.facts.needs_depth) continue;
     render_on_one_and_two(m, inputs_for(m, dir, dir / "clip.mp4"), dir, m.name, ".mp4", "1:0");
-    const std::string one = bytes_of(dir / (m.name + "_j1.mp4"));
+    const std::string one = file_bytes(dir / (m.name + "_j1.mp4"));
     ASSERT_FALSE(one.empty());
-    EXPECT_TRUE(one == bytes_of(dir / (m.name + "_j2.mp4"))) << "the videos differ";
+    EXPECT_TRUE(one == file_bytes(dir / (m.name + "_j2.mp4"))) << "the videos differ";
   }
   EXPECT_GT(checked, 0) << "no module of the build declares that it keeps no state";
 }
@@ -174,9 +159,9 @@ TEST(Parallel, PartsOfAShotAssembleIntoTheWholeRun) {
   render("part_%d.png", {"--shot", "1-7", "--frames", "7"});
   render("alone_%d.png", {"--frames", "4-6"});
   for (int f = 1; f <= 7; ++f)
-    EXPECT_EQ(bytes_of(dir / numbered("whole_%d.png", f)), bytes_of(dir / numbered("part_%d.png", f))) << f;
+    EXPECT_EQ(file_bytes(dir / numbered("whole_%d.png", f)), file_bytes(dir / numbered("part_%d.png", f))) << f;
   // Without --shot a part is a shot of its own: its ramp starts again.
-  EXPECT_NE(bytes_of(dir / "whole_4.png"), bytes_of(dir / "alone_4.png"));
+  EXPECT_NE(file_bytes(dir / "whole_4.png"), file_bytes(dir / "alone_4.png"));
 
   // The depth range comes from the shot's first frame, not the part's:
   // frames whose depths span different distances map alike.
@@ -194,8 +179,8 @@ TEST(Parallel, PartsOfAShotAssembleIntoTheWholeRun) {
   depth("zpart_%d.png", {"--shot", "1-4", "--frames", "3-4"});
   depth("zalone_%d.png", {"--frames", "3-4"});
   for (int f = 3; f <= 4; ++f)
-    EXPECT_EQ(bytes_of(dir / numbered("zwhole_%d.png", f)), bytes_of(dir / numbered("zpart_%d.png", f))) << f;
-  EXPECT_NE(bytes_of(dir / "zwhole_3.png"), bytes_of(dir / "zalone_3.png"));
+    EXPECT_EQ(file_bytes(dir / numbered("zwhole_%d.png", f)), file_bytes(dir / numbered("zpart_%d.png", f))) << f;
+  EXPECT_NE(file_bytes(dir / "zwhole_3.png"), file_bytes(dir / "zalone_3.png"));
 
   const Result outside = cli_test::seqfx({"--plugins", fixture_dir(), "render", "cli_probe", "-i", dir / "in_%d.png", "-o",
                                 dir / "x_%d.png", "--shot", "2-7", "--frames", "1-3"});

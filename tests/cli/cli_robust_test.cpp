@@ -10,7 +10,6 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 
 using namespace cli_test;
 
@@ -25,11 +24,6 @@ bool has_temporaries(const TempDir &dir) {
   for (const std::string &f : dir.files())
     if (f.compare(0, 7, ".seqfx-") == 0) return true;
   return false;
-}
-
-std::string read_bytes(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 void write_bytes(const std::string &path, const std::string &bytes) {
@@ -52,7 +46,7 @@ void put_be32(std::string &s, std::size_t at, std::uint32_t v) {
 // A small valid PNG whose header (with a correct checksum) claims w x h.
 void write_lying_png(const std::string &path, const TempDir &dir, std::uint32_t w, std::uint32_t h) {
   write_png(dir / "honest.png", 4, 4, [](int, int) { return Pixel{9, 9, 9, 255}; });
-  std::string png = read_bytes(dir / "honest.png");
+  std::string png = file_bytes(dir / "honest.png");
   // Signature (8), IHDR length (4), "IHDR" (4), width, height at 16 and 20.
   put_be32(png, 16, w);
   put_be32(png, 20, h);
@@ -86,10 +80,10 @@ TEST(Robust, TruncatedJpegIsRefusedLikePng) {
   // The whole file still reads.
   Result r = seqfx({"--quiet", "render", "invert", "-i", dir / "whole.jpg", "-o", dir / "whole.png"});
   ASSERT_EQ(r.code, 0) << r.err;
-  const std::string jpg = read_bytes(dir / "whole.jpg");
+  const std::string jpg = file_bytes(dir / "whole.jpg");
   write_bytes(dir / "cut.jpg", jpg.substr(0, jpg.size() * 2 / 3));
   write_png(dir / "whole_png.png", 16, 16, [](int x, int y) { return Pixel{(unsigned char)(x * 16), (unsigned char)(y * 9), 7, 255}; });
-  const std::string png = read_bytes(dir / "whole_png.png");
+  const std::string png = file_bytes(dir / "whole_png.png");
   write_bytes(dir / "cut.png", png.substr(0, png.size() * 2 / 3));
   for (const char *cut : {"cut.jpg", "cut.png"}) {
     r = seqfx({"render", "invert", "-i", dir / cut, "-o", dir / "out.png"});

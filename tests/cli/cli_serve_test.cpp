@@ -13,7 +13,6 @@
 
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 
 using namespace cli_test;
 using nlohmann::json;
@@ -34,24 +33,19 @@ std::string base64_decode(const std::string &in) {
   return out;
 }
 
-std::string slurp(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream os;
-  os << in.rdbuf();
-  return os.str();
-}
-
 // A server on a free loopback port, serving the test fixtures' modules and
-// the pictures of one folder; stopped with SIGTERM at the end.
+// the pictures of one folder; stopped with SIGTERM at the end. With tmp,
+// the server keeps its working folders there.
 class Server {
  public:
-  explicit Server(const std::string &folder) {
+  explicit Server(const std::string &folder, const std::string &tmp = "") {
     int fds[2];
     EXPECT_EQ(pipe(fds), 0);
     pid_ = fork();
     if (pid_ == 0) {
       dup2(fds[1], 1);
       close(fds[0]);
+      if (!tmp.empty()) setenv("TMPDIR", tmp.c_str(), 1);
       execl(SEQFX_CLI, "seqfx", "--plugins", fixture_dir().c_str(), "serve", "--port", "0", folder.c_str(),
             (char *)nullptr);
       _exit(127);
@@ -159,7 +153,7 @@ TEST(Serve, RendersWhatTheCopiedCommandRendersWithConsoleLines) {
   EXPECT_TRUE(contains(cmd, "--set Gain=2.5")) << cmd;
   cmd = std::string(SEQFX_CLI) + cmd.substr(5);
   ASSERT_EQ(run({"sh", "-c", "cd " + dir.path() + " && " + cmd}), 0) << cmd;
-  EXPECT_EQ(slurp(dir / "preview.png"), png);
+  EXPECT_EQ(file_bytes(dir / "preview.png"), png);
 }
 
 TEST(Serve, TurnsDownBadRequestsWithAReasonAndKeepsServing) {
@@ -199,6 +193,25 @@ TEST(Serve, TurnsDownBadRequestsWithAReasonAndKeepsServing) {
   EXPECT_EQ(status, 200) << j.dump();
 }
 
+TEST(Serve, LeavesNoWorkingFoldersBehind) {
+  TempDir dir, tmp;
+  {
+    Server s(dir.path(), tmp.path());
+    ASSERT_GT(s.port(), 0);
+    int status = 0;
+    json j = render(s, {{"module", "cli_probe"}, {"width", 4}, {"height", 4}}, &status);
+    EXPECT_EQ(status, 200) << j.dump();
+    // A render whose module crashes leaves its job folder too.
+    j = render(s, {{"module", "cli_probe"}, {"values", {{"Mode", 6}}}, {"width", 4}, {"height", 4}}, &status);
+    EXPECT_EQ(status, 500) << j.dump();
+    // Only the folder for the server's pictures while it runs.
+    const std::vector<std::string> running = tmp.files();
+    ASSERT_EQ(running.size(), 1u);
+    EXPECT_EQ(running[0].compare(0, 12, "seqfx-serve-"), 0) << running[0];
+  }
+  EXPECT_TRUE(tmp.files().empty()) << tmp.files()[0];
+}
+
 TEST(Serve, UploadsAndFolderPicturesServeAsStrips) {
   TempDir dir;
   write_png(dir / "red.png", 6, 3, [](int, int) { return Pixel{200, 10, 20, 255}; });
@@ -208,7 +221,7 @@ TEST(Serve, UploadsAndFolderPicturesServeAsStrips) {
   EXPECT_TRUE(contains(pics->body, "\"1/red.png\""));
 
   // A truncated PNG and something that is no picture are refused.
-  const std::string bytes = slurp(dir / "red.png");
+  const std::string bytes = file_bytes(dir / "red.png");
   auto cut = s.client().Post("/api/upload", bytes.substr(0, 30), "application/octet-stream");
   ASSERT_TRUE(cut);
   EXPECT_EQ(cut->status, 400);

@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 extern char **environ;
 
@@ -195,5 +197,30 @@ std::string module_dir() { return SEQFX_PLUGIN_DIR; }
 std::string fixture_dir() { return SEQFX_FIXTURE_DIR; }
 
 bool contains(const std::string &h, const std::string &n) { return h.find(n) != std::string::npos; }
+
+std::string file_bytes(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    ADD_FAILURE() << "cannot read " << path;
+    return "";
+  }
+  std::ostringstream os;
+  os << in.rdbuf();
+  return os.str();
+}
+
+std::string numbered(const std::string &pattern, int f) {
+  char buf[512];
+  std::snprintf(buf, sizeof buf, pattern.c_str(), f);
+  return buf;
+}
+
+void make_test_frames(const std::string &pattern, int n, int w, int h) {
+  ASSERT_EQ(run({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
+                 "testsrc=size=" + std::to_string(w) + "x" + std::to_string(h) + ":rate=25", "-frames:v",
+                 std::to_string(n), "-start_number", "1", pattern}),
+            0)
+      << pattern;
+}
 
 }  // namespace cli_test

@@ -60,4 +60,16 @@ std::string fixture_dir();
 
 bool contains(const std::string &haystack, const std::string &needle);
 
+// The whole of a file as it is stored; a file that cannot be read fails
+// the test (and gives ""), so that two missing files never compare equal
+// unnoticed.
+std::string file_bytes(const std::string &path);
+
+// The name of frame f of a printf-style pattern ("out_%d.png").
+std::string numbered(const std::string &pattern, int f);
+
+// Frames 1..n of ffmpeg's test pattern, w x h, written to pattern (a
+// printf-style frame number field; one picture needs none).
+void make_test_frames(const std::string &pattern, int n, int w, int h);
+
 }  // namespace cli_test

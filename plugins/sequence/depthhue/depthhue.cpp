@@ -5,8 +5,7 @@
 #include "seqfx_module.h"
 
 #include "hsv.h"
-#include "recolour_avx2.h"
-#include "recolour_sse2.h"
+#include "recolour_lanes.h"
 
 #include <algorithm>
 #include <cmath>
@@ -156,31 +155,31 @@ void recolour(const unsigned char *src, const int *z, unsigned char *dst, long n
               HueCache &hue) {
   static const Shades shades;
   long done = 0;
-#ifdef __SSE2__
-  // Lanes hold the bytes of a pixel in memory order: red lowest.
-  const __m128d a = _mm_set1_pd(map.a()), b = _mm_set1_pd(map.b());
-  const __m128 scale = _mm_set1_ps(1.0f / 2147483648.0f);  // exact: a power of two
+  if (map.linear()) {
 #if defined(__x86_64__) || defined(__i386__)
-  if (map.linear() && __builtin_cpu_supports("avx2")) done = recolour_linear_avx2(src, z, dst, n, map.a(), map.b());
+    if (__builtin_cpu_supports("avx2")) done = recolour_linear_avx2(src, z, dst, n, map.a(), map.b());
 #endif
-  for (; done + 4 <= n; done += 4) {
-    __m128i sector;
-    __m128 w;
-    if (map.linear()) {
-      const __m128i zz = _mm_loadu_si128(reinterpret_cast<const __m128i *>(z + done));
-      linear_sectors(_mm_mul_ps(_mm_cvtepi32_ps(zz), scale), a, b, &sector, &w);
-    } else {
-      Sector s4[4];
-      for (int k = 0; k < 4; ++k) s4[k] = hue(depth_fraction(z[done + k]));
-      sector = _mm_setr_epi32(s4[0].i, s4[1].i, s4[2].i, s4[3].i);
-      w = _mm_setr_ps(s4[0].w, s4[1].w, s4[2].w, s4[3].w);
+    done += recolour_linear_lanes<4>(src + 4 * done, z + done, dst + 4 * done, n - done, map.a(), map.b());
+  } else {
+    // Any other mapping: the sectors one by one from the cache, the
+    // colours four at a time.
+    typedef Lanes<4>::I I;
+    typedef Lanes<4>::F F;
+    typedef Lanes<4>::U U;
+    for (; done + 4 <= n; done += 4) {
+      I sector;
+      F w;
+      for (int k = 0; k < 4; ++k) {
+        const Sector s = hue(depth_fraction(z[done + k]));
+        sector[k] = s.i;
+        w[k] = s.w;
+      }
+      U px, out;
+      std::memcpy(&px, src + 4 * done, sizeof px);
+      recolour_lanes<4>(px, sector, w, out);
+      std::memcpy(dst + 4 * done, &out, sizeof out);
     }
-    const __m128i px = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 4 * done));
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + 4 * done), recolour4(px, sector, w));
   }
-#else
-  (void)map;
-#endif
   src += 4 * done;
   dst += 4 * done;
   for (long i = done; i < n; ++i, src += 4, dst += 4) {

@@ -14,8 +14,6 @@
 #include <cstdlib>
 #include <cstdint>
 #include <cstring>
-#include <memory>
-#include <new>
 
 namespace {
 
@@ -58,8 +56,9 @@ void move_scratch(int width) {
 
 // Grey by channel sum, divided by 3 and truncated, with alpha 0; black
 // where marked. Four pixels at a time: the sum (at most 765) times 43691,
-// shifted down 17 bits, is the quotient.
-void grey_row(const unsigned char *src, const unsigned char *black, unsigned char *dst, int n) {
+// shifted down 17 bits, is the quotient. Kept out of line: inlined into
+// the caller, its vector constants would be reloaded for every draw.
+__attribute__((noinline)) void grey_row(const unsigned char *src, const unsigned char *black, unsigned char *dst, int n) {
   const __m128i third = _mm_set1_epi32(43691);
   int x = 0;
   for (; x + 4 <= n; x += 4) {
@@ -112,23 +111,21 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float, float, int width, int hei
   }
 
   // The frame is width x height; only the part inside both images is
-  // walked, each with its own row length. Each row first takes its draws,
-  // one per pixel in column order with none for the scratch column, then
-  // gets its bytes; without room for a row of marks, pixels go one by one.
+  // walked, each with its own row length. A row goes in runs of pixels:
+  // each run first takes its draws, one per pixel in column order with none
+  // for the scratch column, then gets its bytes. Bytes draw nothing, so the
+  // draws come in the order of a walk pixel by pixel.
   const seqfx_extent::Extent e = seqfx_extent::common_extent(width, height, {ibuf1, out});
   const int scratch_col = width - 1 - scratchx;
-  std::unique_ptr<unsigned char[]> black(e.cols > 0 ? new (std::nothrow) unsigned char[e.cols] : nullptr);
+  constexpr int kRun = 4096;
+  unsigned char black[kRun];
   for (int y = 0; y < e.rows; ++y) {
     const unsigned char *src = seqfx_extent::row(ibuf1, y);
     unsigned char *dst = seqfx_extent::row(out, y);
-    if (black) {
-      for (int x = 0; x < e.cols; ++x) black[x] = x == scratch_col || draw() < threshold;
-      grey_row(src, black.get(), dst, e.cols);
-    } else {
-      for (int x = 0; x < e.cols; ++x) {
-        const unsigned char mark = x == scratch_col || draw() < threshold;
-        grey_row(src + 4 * x, &mark, dst + 4 * x, 1);
-      }
+    for (int x0 = 0; x0 < e.cols; x0 += kRun) {
+      const int n = e.cols - x0 < kRun ? e.cols - x0 : kRun;
+      for (int j = 0; j < n; ++j) black[j] = x0 + j == scratch_col || draw() < threshold;
+      grey_row(src + 4 * x0, black, dst + 4 * x0, n);
     }
   }
 }

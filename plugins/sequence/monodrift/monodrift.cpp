@@ -8,12 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#include <immintrin.h>
-#include <xmmintrin.h>
-#endif
-
 namespace {
 
 using seqfx_module::pixels_to_walk;
@@ -38,61 +32,69 @@ inline unsigned char to_byte(float v) {
   return (unsigned char)(int)(v + 0.5f);
 }
 
-#if defined(__SSE2__)
-// to_byte for four values, still as floats (plus 0.5, to be truncated):
-// maxps gives its second operand, 0, for a value that is not a number.
-inline __m128 round_byte(__m128 v, __m128 zero, __m128 top, __m128 half) {
-  return _mm_add_ps(_mm_min_ps(_mm_max_ps(v, zero), top), half);
-}
-#endif
+// Pixels in groups of N, one lane each: every lane does the one-pixel
+// path's single-precision operations in the same order (never fused
+// multiply-adds), so every byte equals the one it would give. Four lanes
+// everywhere; eight where the processor has AVX2, chosen at run time.
+template <int N>
+struct Lanes {
+  typedef float F __attribute__((vector_size(4 * N)));
+  typedef int I __attribute__((vector_size(4 * N)));
+  // One pixel a lane, read as a little-endian word: byte 0 in the low bits.
+  typedef unsigned U __attribute__((vector_size(4 * N)));
+};
 
-// Eight pixels at a time where the processor has AVX2 (chosen at run
-// time): the four-pixel steps on each 128-bit half, lane for lane the same
-// single-precision operations, without fused multiply-adds. Returns the
-// pixels done.
-#define SEQFX_AVX2 __attribute__((target("avx2"), always_inline)) inline
-SEQFX_AVX2 void transpose8(__m256 &a, __m256 &b, __m256 &c, __m256 &d) {
-  const __m256 t0 = _mm256_unpacklo_ps(a, b), t1 = _mm256_unpacklo_ps(c, d);
-  const __m256 t2 = _mm256_unpackhi_ps(a, b), t3 = _mm256_unpackhi_ps(c, d);
-  a = _mm256_shuffle_ps(t0, t1, 0x44);
-  b = _mm256_shuffle_ps(t0, t1, 0xEE);
-  c = _mm256_shuffle_ps(t2, t3, 0x44);
-  d = _mm256_shuffle_ps(t2, t3, 0xEE);
+// to_byte for a vector, placed at bit `shift` of each lane of `bytes`: a
+// value that is not a number fails v > 0 and becomes 0, as it does one
+// pixel at a time. (Results go through a reference so that no vector wider
+// than the base target is passed or returned by value.)
+template <int N>
+__attribute__((always_inline)) inline void put_byte(typename Lanes<N>::U &bytes,
+                                                    const typename Lanes<N>::F &value, int shift) {
+  typedef typename Lanes<N>::F F;
+  typedef typename Lanes<N>::I I;
+  typedef typename Lanes<N>::U U;
+  const F zero = {}, top = zero + 255.0f;
+  F v = value;
+  I m = v > zero;
+  v = (F)((m & (I)v) | (~m & (I)zero));
+  m = v < top;
+  v = (F)((m & (I)v) | (~m & (I)top));
+  bytes |= (U)__builtin_convertvector(v + 0.5f, I) << shift;
 }
 
-SEQFX_AVX2 __m256 round_byte8(__m256 v, __m256 zero, __m256 top, __m256 half) {
-  return _mm256_add_ps(_mm256_min_ps(_mm256_max_ps(v, zero), top), half);
-}
-#undef SEQFX_AVX2
-
-__attribute__((target("avx2"))) long grey_avx2(const unsigned char *src, unsigned char *dst,
-                                               long n, float wr, float wg, float wb, float f,
-                                               float rest) {
-  const __m256 vwr = _mm256_set1_ps(wr), vwg = _mm256_set1_ps(wg), vwb = _mm256_set1_ps(wb);
-  const __m256 vf = _mm256_set1_ps(f), vrest = _mm256_set1_ps(rest);
-  const __m256 zero = _mm256_setzero_ps(), top = _mm256_set1_ps(255.0f), half = _mm256_set1_ps(0.5f);
-  const __m256i izero = _mm256_setzero_si256();
+// Does whole groups of N pixels and returns how many pixels that was.
+template <int N>
+__attribute__((always_inline)) inline long grey_lanes(const unsigned char *src, unsigned char *dst,
+                                                      long n, float wr, float wg, float wb, float f,
+                                                      float rest) {
+  typedef typename Lanes<N>::F F;
+  typedef typename Lanes<N>::I I;
+  typedef typename Lanes<N>::U U;
   long k = 0;
-  for (; k + 8 <= n; k += 8, src += 32, dst += 32) {
-    const __m256i px = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(src));
-    const __m256i lo = _mm256_unpacklo_epi8(px, izero), hi = _mm256_unpackhi_epi8(px, izero);
-    __m256 r = _mm256_cvtepi32_ps(_mm256_unpacklo_epi16(lo, izero));
-    __m256 g = _mm256_cvtepi32_ps(_mm256_unpackhi_epi16(lo, izero));
-    __m256 b = _mm256_cvtepi32_ps(_mm256_unpacklo_epi16(hi, izero));
-    __m256 a = _mm256_cvtepi32_ps(_mm256_unpackhi_epi16(hi, izero));
-    transpose8(r, g, b, a);
-    const __m256 fl = _mm256_mul_ps(
-        vf, _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(vwr, r), _mm256_mul_ps(vwg, g)), _mm256_mul_ps(vwb, b)));
-    r = round_byte8(_mm256_add_ps(_mm256_mul_ps(r, vrest), fl), zero, top, half);
-    g = round_byte8(_mm256_add_ps(_mm256_mul_ps(g, vrest), fl), zero, top, half);
-    b = round_byte8(_mm256_add_ps(_mm256_mul_ps(b, vrest), fl), zero, top, half);
-    transpose8(r, g, b, a);
-    const __m256i p01 = _mm256_packs_epi32(_mm256_cvttps_epi32(r), _mm256_cvttps_epi32(g));
-    const __m256i p23 = _mm256_packs_epi32(_mm256_cvttps_epi32(b), _mm256_cvttps_epi32(a));
-    _mm256_storeu_si256(reinterpret_cast<__m256i *>(dst), _mm256_packus_epi16(p01, p23));
+  for (; k + N <= n; k += N, src += 4 * N, dst += 4 * N) {
+    U px;
+    std::memcpy(&px, src, sizeof px);
+    const F r = __builtin_convertvector((I)(px & 0xFFu), F);
+    const F g = __builtin_convertvector((I)(px >> 8 & 0xFFu), F);
+    const F b = __builtin_convertvector((I)(px >> 16 & 0xFFu), F);
+    const F fl = f * (wr * r + wg * g + wb * b);
+    U grey = px & 0xFF000000u;  // alpha as it was
+    put_byte<N>(grey, r * rest + fl, 0);
+    put_byte<N>(grey, g * rest + fl, 8);
+    put_byte<N>(grey, b * rest + fl, 16);
+    std::memcpy(dst, &grey, sizeof grey);
   }
   return k;
 }
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx2"), flatten)) long grey_avx2(const unsigned char *src, unsigned char *dst,
+                                                        long n, float wr, float wg, float wb, float f,
+                                                        float rest) {
+  return grey_lanes<8>(src, dst, n, wr, wg, wb, f, rest);
+}
+#endif
 
 }  // namespace
 
@@ -139,37 +141,12 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float factor0, float, int, int, 
   const unsigned char *src = ibuf1->rect;
   unsigned char *dst = out->rect;
   long k = 0;
-#if defined(__SSE2__)
-  if (__builtin_cpu_supports("avx2")) {
-    k = grey_avx2(src, dst, n, wr, wg, wb, f, rest);
-    src += 4 * k;
-    dst += 4 * k;
-  }
-  // Four pixels at a time: the same single-precision operations in the same
-  // order, so every byte equals the one-pixel path below.
-  const __m128 vwr = _mm_set1_ps(wr), vwg = _mm_set1_ps(wg), vwb = _mm_set1_ps(wb);
-  const __m128 vf = _mm_set1_ps(f), vrest = _mm_set1_ps(rest);
-  const __m128 zero = _mm_setzero_ps(), top = _mm_set1_ps(255.0f), half = _mm_set1_ps(0.5f);
-  const __m128i izero = _mm_setzero_si128();
-  for (; k + 4 <= n; k += 4, src += 16, dst += 16) {
-    const __m128i px = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src));
-    const __m128i lo = _mm_unpacklo_epi8(px, izero), hi = _mm_unpackhi_epi8(px, izero);
-    __m128 r = _mm_cvtepi32_ps(_mm_unpacklo_epi16(lo, izero));
-    __m128 g = _mm_cvtepi32_ps(_mm_unpackhi_epi16(lo, izero));
-    __m128 b = _mm_cvtepi32_ps(_mm_unpacklo_epi16(hi, izero));
-    __m128 a = _mm_cvtepi32_ps(_mm_unpackhi_epi16(hi, izero));
-    _MM_TRANSPOSE4_PS(r, g, b, a);  // now one channel of four pixels each
-    const __m128 fl = _mm_mul_ps(
-        vf, _mm_add_ps(_mm_add_ps(_mm_mul_ps(vwr, r), _mm_mul_ps(vwg, g)), _mm_mul_ps(vwb, b)));
-    r = round_byte(_mm_add_ps(_mm_mul_ps(r, vrest), fl), zero, top, half);
-    g = round_byte(_mm_add_ps(_mm_mul_ps(g, vrest), fl), zero, top, half);
-    b = round_byte(_mm_add_ps(_mm_mul_ps(b, vrest), fl), zero, top, half);
-    _MM_TRANSPOSE4_PS(r, g, b, a);  // back to one pixel each
-    const __m128i p01 = _mm_packs_epi32(_mm_cvttps_epi32(r), _mm_cvttps_epi32(g));
-    const __m128i p23 = _mm_packs_epi32(_mm_cvttps_epi32(b), _mm_cvttps_epi32(a));
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(dst), _mm_packus_epi16(p01, p23));
-  }
+#if defined(__x86_64__) || defined(__i386__)
+  if (__builtin_cpu_supports("avx2")) k = grey_avx2(src, dst, n, wr, wg, wb, f, rest);
 #endif
+  k += grey_lanes<4>(src + 4 * k, dst + 4 * k, n - k, wr, wg, wb, f, rest);
+  src += 4 * k;
+  dst += 4 * k;
   for (; k < n; ++k, src += 4, dst += 4) {
     const float fl = f * (wr * (float)src[0] + wg * (float)src[1] + wb * (float)src[2]);
     const unsigned char r = to_byte((float)src[0] * rest + fl);
