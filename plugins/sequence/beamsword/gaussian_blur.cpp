@@ -14,8 +14,6 @@
 #include <emmintrin.h>
 
 using seqfx_common::alloc_floats;
-using seqfx_common::release_pages;
-using seqfx_common::zeroed_pages;
 using seqfx_common::gather;
 using seqfx_common::kRowSums;
 using seqfx_common::row_sums;
@@ -136,8 +134,7 @@ int gaussianBlur(const unsigned char *src, unsigned char *dst, int width, int he
   // once rows up to y+R-1 + n are done; the rows read later lie above them
   // and are still unchanged, so src may be dst.
   const int ring = taps + kRowSums - 1 < height ? taps + kRowSums - 1 : height;
-  const std::uint64_t inter_bytes = (std::uint64_t)ring * len * sizeof(float);
-  float *inter = (float *)zeroed_pages(inter_bytes);
+  float *inter = alloc_floats((std::uint64_t)ring * len);
   // weights; the sum of a flat window of each byte value; the source row
   // with n repeated edge pixels at both ends and one float after them;
   // kRowSums output lines, each with the float after it.
@@ -154,7 +151,7 @@ int gaussianBlur(const unsigned char *src, unsigned char *dst, int width, int he
   unsigned char *changed =
       (unsigned char *)std::malloc((std::size_t)(ring + 1) * (std::size_t)blocks);
   if (!inter || !scratch || !lines || !changes || !changed) {
-    release_pages(inter, inter_bytes);
+    std::free(inter);
     std::free(scratch);
     std::free(lines);
     std::free(changes);
@@ -302,6 +299,6 @@ int gaussianBlur(const unsigned char *src, unsigned char *dst, int width, int he
   std::free(changes);
   std::free(lines);
   std::free(scratch);
-  release_pages(inter, inter_bytes);
+  std::free(inter);
   return 1;
 }
