@@ -49,6 +49,29 @@ void copy_colour(const unsigned char *src, unsigned char *dst, std::size_t pixel
     for (int c = 0; c < 3; ++c) dst[i * 4 + c] = src[i * 4 + c];
 }
 
+// Writes the pixel r, g, b over count floats (whole pixels).
+void fill_pixels(float *dst, int count, float r, float g, float b) {
+  const __m128 p0 = _mm_setr_ps(r, g, b, r), p1 = _mm_setr_ps(g, b, r, g),
+               p2 = _mm_setr_ps(b, r, g, b);
+  int i = 0;
+  for (; i + 12 <= count; i += 12) {
+    _mm_storeu_ps(dst + i, p0);
+    _mm_storeu_ps(dst + i + 4, p1);
+    _mm_storeu_ps(dst + i + 8, p2);
+  }
+  for (; i < count; i += 3) {
+    dst[i] = r;
+    dst[i + 1] = g;
+    dst[i + 2] = b;
+  }
+}
+
+// Whether the count floats from line (whole pixels) all repeat its first
+// pixel. Stored bytes as floats: equal values have equal bits.
+bool one_pixel(const float *line, int count) {
+  return std::memcmp(line, line + 3, sizeof(float) * (std::size_t)(count - 3)) == 0;
+}
+
 // weighted_sum over [begin, end) in blocks of kBlock values from begin;
 // the blocks for which flat(i0, i1) holds are left to flat, which fills
 // them itself.
@@ -212,11 +235,7 @@ int gaussianBlur(const unsigned char *src, unsigned char *dst, int width, int he
         if (changes[hi + 1] != changes[lo + 1]) return false;
         const float r = flat[(int)p[3 * lo]], g = flat[(int)p[3 * lo + 1]],
                     b = flat[(int)p[3 * lo + 2]];
-        for (int i = i0; i < i1; i += 3) {
-          dst_line[i] = r;
-          dst_line[i + 1] = g;
-          dst_line[i + 2] = b;
-        }
+        fill_pixels(dst_line + i0, i1 - i0, r, g, b);
         return true;
       });
       unsigned char *flags = changed + (std::size_t)(done % ring) * blocks;
@@ -252,6 +271,13 @@ int gaussianBlur(const unsigned char *src, unsigned char *dst, int width, int he
         if (bits == 0) {
           for (int s = 0; s < kRowSums; ++s)
             std::memset(outs[s] + i0, 0, sizeof(float) * (i1 - i0));
+          return true;
+        }
+        // A block of one colour (the marks' own) is filled in vectors.
+        if (one_pixel(bottom + i0, i1 - i0)) {
+          const float r = flat[(int)bottom[i0]], g = flat[(int)bottom[i0 + 1]],
+                      b = flat[(int)bottom[i0 + 2]];
+          for (int s = 0; s < kRowSums; ++s) fill_pixels(outs[s] + i0, i1 - i0, r, g, b);
           return true;
         }
         float *o0 = outs[0], *o1 = outs[1], *o2 = outs[2], *o3 = outs[3];
