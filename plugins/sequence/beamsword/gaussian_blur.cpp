@@ -162,14 +162,18 @@ int gaussianBlur(const unsigned char *src, unsigned char *dst, int width, int he
   // with n repeated edge pixels at both ends and one float after them;
   // kRowSums output lines, each with the float after it.
   const std::size_t padded = len + 6 * (std::size_t)n + 1;
-  float *scratch = alloc_floats((std::uint64_t)taps + 256 + padded + (len + 1) * kRowSums);
+  // Then the stored values of those flat sums, and for this source row and
+  // the one before it, per block, the stored colour a flat block was filled
+  // with (R, G, B and 1, or 0 in the last place for a summed block).
+  const int blocks = (line + kBlock - 1) / kBlock;
+  float *scratch = alloc_floats((std::uint64_t)taps + 256 + padded + (len + 1) * kRowSums + 256 +
+                                8 * (std::uint64_t)blocks);
   // the line pointers of the horizontal and the vertical taps.
   const float **lines =
       (const float **)std::malloc(sizeof(float *) * ((std::size_t)taps * 2 + kRowSums));
   // Per source row the running count of colour changes; per ring row and
   // block whether it differs from the row below, and per block whether any
   // row of the current window does.
-  const int blocks = (line + kBlock - 1) / kBlock;
   std::uint32_t *changes = (std::uint32_t *)std::malloc(sizeof(std::uint32_t) * (W + 1));
   unsigned char *changed =
       (unsigned char *)std::malloc((std::size_t)(ring + 1) * (std::size_t)blocks);
@@ -201,6 +205,10 @@ int gaussianBlur(const unsigned char *src, unsigned char *dst, int width, int he
     for (int k = 0; k < taps; ++k) acc += (float)v * weight[k];
     flat[v] = acc;
   }
+  float *stored_flat = pad + padded + (len + 1) * kRowSums;
+  std::memcpy(stored_flat, flat, 256 * sizeof(float));
+  store_floats(stored_flat, 256);
+  float *filled = stored_flat + 256, *filled_below = filled + 4 * (std::size_t)blocks;
   const float **across = lines, **column = lines + taps;
   for (int k = 0; k < taps; ++k) across[k] = pad + 3 * k;  // pixel x reads x - n + k
   auto slot = [&](int r) { return inter + (std::size_t)(r % ring) * len; };
@@ -229,23 +237,39 @@ int gaussianBlur(const unsigned char *src, unsigned char *dst, int width, int he
       float *dst_line = slot(done);
       // Values i0 .. i1-1 (pixels i0/3 .. i1/3 - 1) read the source pixels
       // from i0/3 - n to i1/3 - 1 + n, held inside the row.
+      for (int b = 0; b < blocks; ++b) filled[4 * b + 3] = 0.0f;
       sum_blocks(across, weight, taps, 0, line, dst_line, [&](int i0, int i1) {
         const int lo = i0 / 3 - n > 0 ? i0 / 3 - n : 0;
         const int hi = i1 / 3 - 1 + n < width ? i1 / 3 - 1 + n : width - 1;
         if (changes[hi + 1] != changes[lo + 1]) return false;
-        const float r = flat[(int)p[3 * lo]], g = flat[(int)p[3 * lo + 1]],
-                    b = flat[(int)p[3 * lo + 2]];
-        fill_pixels(dst_line + i0, i1 - i0, r, g, b);
+        // Filled with the stored values straight away.
+        float *c = filled + 4 * (i0 / kBlock);
+        c[0] = stored_flat[(int)p[3 * lo]];
+        c[1] = stored_flat[(int)p[3 * lo + 1]];
+        c[2] = stored_flat[(int)p[3 * lo + 2]];
+        c[3] = 1.0f;
+        fill_pixels(dst_line + i0, i1 - i0, c[0], c[1], c[2]);
         return true;
       });
       unsigned char *flags = changed + (std::size_t)(done % ring) * blocks;
       const float *below = done > 0 ? slot(done - 1) : nullptr;
       for (int b = 0, i0 = 0; i0 < line; ++b, i0 += kBlock) {
         const int i1 = i0 + kBlock < line ? i0 + kBlock : line;
-        store_floats(dst_line + i0, (std::size_t)(i1 - i0));
-        // Stored bytes as floats: equal values have equal bits.
-        flags[b] = below && std::memcmp(dst_line + i0, below + i0, sizeof(float) * (i1 - i0)) != 0;
+        const float *c = filled + 4 * b, *cb = filled_below + 4 * b;
+        if (c[3] == 0.0f) store_floats(dst_line + i0, (std::size_t)(i1 - i0));
+        // Two blocks filled with one colour are equal; otherwise they are
+        // compared as stored bytes as floats, where equal values have equal
+        // bits.
+        if (!below)
+          flags[b] = 0;
+        else if (c[3] != 0.0f && cb[3] != 0.0f)
+          flags[b] = c[0] != cb[0] || c[1] != cb[1] || c[2] != cb[2];
+        else
+          flags[b] = std::memcmp(dst_line + i0, below + i0, sizeof(float) * (i1 - i0)) != 0;
       }
+      float *t = filled;
+      filled = filled_below;
+      filled_below = t;
     }
     // Vertical pass: tap k reads row y - n + k held inside the image. A
     // block where the rows of the window do not change takes flat sums;
