@@ -60,4 +60,34 @@ TEST(BeamswordBlur, MatchesThePlainLoopsOnRandomFrames) {
   }
 }
 
+// A patchwork of cells of a few colours, a few rows high and wider than a
+// block of sums, so that flat stretches of a row sit above flat stretches of
+// another colour, or of the same colour again after a different one.
+TEST(BeamswordBlur, FlatCellsOfChangingColoursMatchThePlainLoops) {
+  std::mt19937 rng(8);
+  const unsigned char palette[4][3] = {{0, 0, 0}, {250, 60, 20}, {250, 60, 21}, {9, 200, 255}};
+  for (int round = 0; round < 16; ++round) {
+    const int w = 40 + (int)(rng() % 120), h = 8 + (int)(rng() % 50);
+    const int cw = 5 + (int)(rng() % 40), ch = 1 + (int)(rng() % 6);
+    std::vector<int> cell((size_t)(w / cw + 1) * (h / ch + 1));
+    for (int &c : cell) c = (int)(rng() % 4);
+    Bytes src((size_t)w * h * 4);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        for (int c = 0; c < 4; ++c)
+          src[4 * ((size_t)y * w + x) + c] =
+              c == 3 ? (unsigned char)rng() : palette[cell[(size_t)(y / ch) * (w / cw + 1) + x / cw]][c];
+    const float a = 0.5f + (float)(rng() % 60) / 10.0f;
+    const int quality = 1 + (int)(rng() % 3);
+    Bytes got = picture(rng, w, h, 0), want = got;
+    gaussianBlur(src.data(), got.data(), w, h, a, quality);
+    beamsword_reference::blur(src.data(), want.data(), w, h, a, quality);
+    ASSERT_EQ(got, want) << w << "x" << h << " cells " << cw << "x" << ch << " amount " << a;
+    Bytes same = src;
+    gaussianBlur(same.data(), same.data(), w, h, a, quality);
+    for (size_t i = 3; i < same.size(); i += 4) want[i] = src[i];
+    ASSERT_EQ(same, want) << "in place, " << w << "x" << h << " amount " << a;
+  }
+}
+
 }  // namespace

@@ -8,7 +8,6 @@
 #include "expand.h"
 #include "gaussian_blur.h"
 #include "highlights.h"
-#include "scratch.h"
 
 #include <cstddef>
 #include <cstdlib>
@@ -66,8 +65,6 @@ void add_aura(const unsigned char *in, const unsigned char *mark, const unsigned
 }  // namespace
 
 using seqfx_common::isolate_highlights;
-using seqfx_common::release_pages;
-using seqfx_common::zeroed_pages;
 
 extern "C" {
 SEQFX_DATA char name[24] = "BeamBlade";
@@ -101,22 +98,34 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float factor0, float, int width,
   unsigned char *dst = out->rect;
   const std::size_t bytes = (std::size_t)width * (std::size_t)height * 4;
 
-  // The mark image and the wide aura, all zero. The wide aura is built in
-  // out itself unless out is the input, which is read again at the end.
-  // Without memory for them the picture is passed through unchanged.
+  // The mark image and the wide aura. Marking writes every pixel of the
+  // mark image, and the wide aura is only read where a blur has written it,
+  // so neither needs clearing. The wide aura is built in out itself unless
+  // out is the input, which is read again at the end. Without memory for
+  // them the picture is passed through unchanged.
   const bool own_wide = dst == in;
-  unsigned char *mark = (unsigned char *)zeroed_pages(bytes);
-  unsigned char *wide = own_wide ? (unsigned char *)zeroed_pages(bytes) : dst;
+  unsigned char *mark = (unsigned char *)std::malloc(bytes);
+  unsigned char *wide = own_wide ? (unsigned char *)std::malloc(bytes) : dst;
   if (!mark || !wide) {
-    release_pages(mark, bytes);
-    if (own_wide) release_pages(wide, bytes);
+    std::free(mark);
+    if (own_wide) std::free(wide);
     if (dst != in) std::memcpy(dst, in, bytes);
     return;
   }
 
   const int aura = aura_radius(p->flicker ? factor0 * p->blur_aura : p->blur_aura);
-  expandPixels(in, mark, width, height, p->expand, 1, p->colour[0], p->colour[1], p->colour[2]);
-  isolate_highlights(mark, mark, width, height, 0, 1.5f, 1.0f);
+  // Every marked pixel has the aura colour, and black stays black when the
+  // highlights are isolated: the boosted colour, worked out once on a few
+  // pixels of it, is what the marks are painted with.
+  unsigned char boosted[16 * 4];
+  for (int i = 0; i < 16; ++i) {
+    boosted[4 * i] = p->colour[0];
+    boosted[4 * i + 1] = p->colour[1];
+    boosted[4 * i + 2] = p->colour[2];
+    boosted[4 * i + 3] = 0;
+  }
+  isolate_highlights(boosted, boosted, 16, 1, 0, 1.5f, 1.0f);
+  expandPixels(in, mark, width, height, p->expand, 1, boosted[0], boosted[1], boosted[2]);
   gaussianBlur(mark, wide, width, height, (float)(2 * aura), p->quality);
   gaussianBlur(mark, mark, width, height, (float)aura, p->quality);
   // A wide aura of radius 0 is left as it was: black.
@@ -125,8 +134,8 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float factor0, float, int width,
   // largest is taken as the largest.
   gaussianBlur(dst, dst, width, height, p->blur_core > 20.0f ? 20.0f : p->blur_core, p->quality);
 
-  release_pages(mark, bytes);
-  if (own_wide) release_pages(wide, bytes);
+  std::free(mark);
+  if (own_wide) std::free(wide);
 }
 
 SEQFX_STANDARD_ENTRIES(name, varstr, cfra, plugin_seq_doit)

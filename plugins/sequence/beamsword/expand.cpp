@@ -3,6 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+
+#include <emmintrin.h>
 
 void fill(unsigned char *dst, int width, int column, int row, unsigned char r, unsigned char g,
           unsigned char b) {
@@ -47,11 +50,27 @@ void expandPixels(const unsigned char *src, unsigned char *dst, int width, int h
                   int threshold, unsigned char r, unsigned char g, unsigned char b) {
   if (width <= 0 || height <= 0) return;
   const std::size_t W = (std::size_t)width, H = (std::size_t)height;
+  const std::uint32_t lit = (std::uint32_t)r | (std::uint32_t)g << 8 | (std::uint32_t)b << 16;
+  auto put = [&](std::size_t i, bool on) {
+    const std::uint32_t v = on ? lit : 0u;
+    std::memcpy(dst + 4 * i, &v, 4);
+  };
   if (expand <= 1) {
-    for (int y = 0; y < height; ++y)
-      for (int x = 0; x < width; ++x)
-        if (is_source(src + ((std::size_t)y * W + (std::size_t)x) * 4, threshold))
-          fill(dst, width, x, y, r, g, b);
+    // A pixel is a source when one of its R, G, B bytes stays above
+    // threshold after subtracting it with saturation.
+    const std::size_t count = W * H;
+    std::size_t i = 0;
+    if (threshold >= 0 && threshold <= 255) {
+      const __m128i rgb = _mm_set1_epi32(0x00FFFFFF);
+      const __m128i thr = _mm_set1_epi8((char)(unsigned char)threshold), zero = _mm_setzero_si128();
+      const __m128i colour = _mm_set1_epi32((int)lit);
+      for (; i + 4 <= count; i += 4) {
+        const __m128i px = _mm_and_si128(_mm_loadu_si128((const __m128i *)(src + 4 * i)), rgb);
+        const __m128i dark = _mm_cmpeq_epi32(_mm_subs_epu8(px, thr), zero);
+        _mm_storeu_si128((__m128i *)(dst + 4 * i), _mm_andnot_si128(dark, colour));
+      }
+    }
+    for (; i < count; ++i) put(i, is_source(src + 4 * i, threshold));
     return;
   }
   // Every fill writes the same colour, so the result is the set of pixels
@@ -65,6 +84,7 @@ void expandPixels(const unsigned char *src, unsigned char *dst, int width, int h
   if (cells <= (std::uint64_t)SIZE_MAX / sizeof(std::uint32_t))
     sum = (std::uint32_t *)std::malloc((std::size_t)cells * sizeof(std::uint32_t));
   if (!sum) {
+    std::memset(dst, 0, W * H * 4);
     expand_directly(src, dst, width, height, expand, threshold, r, g, b);
     return;
   }
@@ -91,7 +111,7 @@ void expandPixels(const unsigned char *src, unsigned char *dst, int width, int h
       const std::uint32_t own = box(x, x + 1, y, y + 1);
       const std::uint32_t diagonal =
           box(x0, x1, y0, y1) - box(x, x + 1, y0, y1) - box(x0, x1, y, y + 1) + own;
-      if (own || diagonal) fill(dst, width, (int)x, (int)y, r, g, b);
+      put(y * W + x, own || diagonal);
     }
   }
   std::free(sum);

@@ -14,8 +14,6 @@
 #include <emmintrin.h>
 
 using seqfx_common::alloc_floats;
-using seqfx_common::release_pages;
-using seqfx_common::zeroed_pages;
 using seqfx_common::gather;
 using seqfx_common::kRowSums;
 using seqfx_common::row_sums;
@@ -49,6 +47,29 @@ void copy_colour(const unsigned char *src, unsigned char *dst, std::size_t pixel
   if (src == dst) return;
   for (std::size_t i = 0; i < pixels; ++i)
     for (int c = 0; c < 3; ++c) dst[i * 4 + c] = src[i * 4 + c];
+}
+
+// Writes the pixel r, g, b over count floats (whole pixels).
+void fill_pixels(float *dst, int count, float r, float g, float b) {
+  const __m128 p0 = _mm_setr_ps(r, g, b, r), p1 = _mm_setr_ps(g, b, r, g),
+               p2 = _mm_setr_ps(b, r, g, b);
+  int i = 0;
+  for (; i + 12 <= count; i += 12) {
+    _mm_storeu_ps(dst + i, p0);
+    _mm_storeu_ps(dst + i + 4, p1);
+    _mm_storeu_ps(dst + i + 8, p2);
+  }
+  for (; i < count; i += 3) {
+    dst[i] = r;
+    dst[i + 1] = g;
+    dst[i + 2] = b;
+  }
+}
+
+// Whether the count floats from line (whole pixels) all repeat its first
+// pixel. Stored bytes as floats: equal values have equal bits.
+bool one_pixel(const float *line, int count) {
+  return std::memcmp(line, line + 3, sizeof(float) * (std::size_t)(count - 3)) == 0;
 }
 
 // weighted_sum over [begin, end) in blocks of kBlock values from begin;
@@ -136,25 +157,28 @@ int gaussianBlur(const unsigned char *src, unsigned char *dst, int width, int he
   // once rows up to y+R-1 + n are done; the rows read later lie above them
   // and are still unchanged, so src may be dst.
   const int ring = taps + kRowSums - 1 < height ? taps + kRowSums - 1 : height;
-  const std::uint64_t inter_bytes = (std::uint64_t)ring * len * sizeof(float);
-  float *inter = (float *)zeroed_pages(inter_bytes);
+  float *inter = alloc_floats((std::uint64_t)ring * len);
   // weights; the sum of a flat window of each byte value; the source row
   // with n repeated edge pixels at both ends and one float after them;
   // kRowSums output lines, each with the float after it.
   const std::size_t padded = len + 6 * (std::size_t)n + 1;
-  float *scratch = alloc_floats((std::uint64_t)taps + 256 + padded + (len + 1) * kRowSums);
+  // Then the stored values of those flat sums, and for this source row and
+  // the one before it, per block, the stored colour a flat block was filled
+  // with (R, G, B and 1, or 0 in the last place for a summed block).
+  const int blocks = (line + kBlock - 1) / kBlock;
+  float *scratch = alloc_floats((std::uint64_t)taps + 256 + padded + (len + 1) * kRowSums + 256 +
+                                8 * (std::uint64_t)blocks);
   // the line pointers of the horizontal and the vertical taps.
   const float **lines =
       (const float **)std::malloc(sizeof(float *) * ((std::size_t)taps * 2 + kRowSums));
   // Per source row the running count of colour changes; per ring row and
   // block whether it differs from the row below, and per block whether any
   // row of the current window does.
-  const int blocks = (line + kBlock - 1) / kBlock;
   std::uint32_t *changes = (std::uint32_t *)std::malloc(sizeof(std::uint32_t) * (W + 1));
   unsigned char *changed =
       (unsigned char *)std::malloc((std::size_t)(ring + 1) * (std::size_t)blocks);
   if (!inter || !scratch || !lines || !changes || !changed) {
-    release_pages(inter, inter_bytes);
+    std::free(inter);
     std::free(scratch);
     std::free(lines);
     std::free(changes);
@@ -181,6 +205,10 @@ int gaussianBlur(const unsigned char *src, unsigned char *dst, int width, int he
     for (int k = 0; k < taps; ++k) acc += (float)v * weight[k];
     flat[v] = acc;
   }
+  float *stored_flat = pad + padded + (len + 1) * kRowSums;
+  std::memcpy(stored_flat, flat, 256 * sizeof(float));
+  store_floats(stored_flat, 256);
+  float *filled = stored_flat + 256, *filled_below = filled + 4 * (std::size_t)blocks;
   const float **across = lines, **column = lines + taps;
   for (int k = 0; k < taps; ++k) across[k] = pad + 3 * k;  // pixel x reads x - n + k
   auto slot = [&](int r) { return inter + (std::size_t)(r % ring) * len; };
@@ -209,27 +237,39 @@ int gaussianBlur(const unsigned char *src, unsigned char *dst, int width, int he
       float *dst_line = slot(done);
       // Values i0 .. i1-1 (pixels i0/3 .. i1/3 - 1) read the source pixels
       // from i0/3 - n to i1/3 - 1 + n, held inside the row.
+      for (int b = 0; b < blocks; ++b) filled[4 * b + 3] = 0.0f;
       sum_blocks(across, weight, taps, 0, line, dst_line, [&](int i0, int i1) {
         const int lo = i0 / 3 - n > 0 ? i0 / 3 - n : 0;
         const int hi = i1 / 3 - 1 + n < width ? i1 / 3 - 1 + n : width - 1;
         if (changes[hi + 1] != changes[lo + 1]) return false;
-        const float r = flat[(int)p[3 * lo]], g = flat[(int)p[3 * lo + 1]],
-                    b = flat[(int)p[3 * lo + 2]];
-        for (int i = i0; i < i1; i += 3) {
-          dst_line[i] = r;
-          dst_line[i + 1] = g;
-          dst_line[i + 2] = b;
-        }
+        // Filled with the stored values straight away.
+        float *c = filled + 4 * (i0 / kBlock);
+        c[0] = stored_flat[(int)p[3 * lo]];
+        c[1] = stored_flat[(int)p[3 * lo + 1]];
+        c[2] = stored_flat[(int)p[3 * lo + 2]];
+        c[3] = 1.0f;
+        fill_pixels(dst_line + i0, i1 - i0, c[0], c[1], c[2]);
         return true;
       });
       unsigned char *flags = changed + (std::size_t)(done % ring) * blocks;
       const float *below = done > 0 ? slot(done - 1) : nullptr;
       for (int b = 0, i0 = 0; i0 < line; ++b, i0 += kBlock) {
         const int i1 = i0 + kBlock < line ? i0 + kBlock : line;
-        store_floats(dst_line + i0, (std::size_t)(i1 - i0));
-        // Stored bytes as floats: equal values have equal bits.
-        flags[b] = below && std::memcmp(dst_line + i0, below + i0, sizeof(float) * (i1 - i0)) != 0;
+        const float *c = filled + 4 * b, *cb = filled_below + 4 * b;
+        if (c[3] == 0.0f) store_floats(dst_line + i0, (std::size_t)(i1 - i0));
+        // Two blocks filled with one colour are equal; otherwise they are
+        // compared as stored bytes as floats, where equal values have equal
+        // bits.
+        if (!below)
+          flags[b] = 0;
+        else if (c[3] != 0.0f && cb[3] != 0.0f)
+          flags[b] = c[0] != cb[0] || c[1] != cb[1] || c[2] != cb[2];
+        else
+          flags[b] = std::memcmp(dst_line + i0, below + i0, sizeof(float) * (i1 - i0)) != 0;
       }
+      float *t = filled;
+      filled = filled_below;
+      filled_below = t;
     }
     // Vertical pass: tap k reads row y - n + k held inside the image. A
     // block where the rows of the window do not change takes flat sums;
@@ -255,6 +295,13 @@ int gaussianBlur(const unsigned char *src, unsigned char *dst, int width, int he
         if (bits == 0) {
           for (int s = 0; s < kRowSums; ++s)
             std::memset(outs[s] + i0, 0, sizeof(float) * (i1 - i0));
+          return true;
+        }
+        // A block of one colour (the marks' own) is filled in vectors.
+        if (one_pixel(bottom + i0, i1 - i0)) {
+          const float r = flat[(int)bottom[i0]], g = flat[(int)bottom[i0 + 1]],
+                      b = flat[(int)bottom[i0 + 2]];
+          for (int s = 0; s < kRowSums; ++s) fill_pixels(outs[s] + i0, i1 - i0, r, g, b);
           return true;
         }
         float *o0 = outs[0], *o1 = outs[1], *o2 = outs[2], *o3 = outs[3];
@@ -302,6 +349,6 @@ int gaussianBlur(const unsigned char *src, unsigned char *dst, int width, int he
   std::free(changes);
   std::free(lines);
   std::free(scratch);
-  release_pages(inter, inter_bytes);
+  std::free(inter);
   return 1;
 }
