@@ -1,10 +1,10 @@
 // Colour spaces of pictures. Byte modules work on display-referred sRGB
 // values; float files usually hold scene-linear light. Pictures are
 // converted between the two through OpenImageIO's colour processing when
-// read and written, and outputs are labelled with what they hold.
+// read and written, and outputs are labelled with what they hold. The
+// conversions live in the picture library (colour_files.h), which seqfx
+// loads the first time it needs one.
 #pragma once
-
-#include <OpenImageIO/imageio.h>
 
 #include <cstddef>
 #include <string>
@@ -23,19 +23,18 @@ enum class Space {
 Space parse_space(const std::string &text);
 const char *space_name(Space s);
 
-// The space of a file being read: its colour-space label when it has one
-// OpenImageIO recognises, else linear for float or half data, else sRGB.
-Space guess_space(const OIIO::ImageSpec &spec);
 // A chosen space, else the guess.
 inline Space chosen_or(Space chosen, Space guessed) { return chosen == Space::Guess ? guessed : chosen; }
+
+// True when converting from one space to the other changes values.
+inline bool converts(Space from, Space to) {
+  return from != to && from != Space::Raw && to != Space::Raw && from != Space::Guess && to != Space::Guess;
+}
 
 // Converts width x height RGBA floats (alpha untouched, colour not
 // multiplied by it) in place. Nothing happens when from and to agree or
 // either is Raw. Throws HostError when OpenImageIO cannot convert.
 void convert(float *rgba, int width, int height, Space from, Space to);
-
-// Labels an output spec with the space its values are in.
-void label(OIIO::ImageSpec &spec, Space s);
 
 // A float value 0..1 as a byte, rounded; values outside are clamped.
 inline unsigned char to_byte(float v) {

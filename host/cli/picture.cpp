@@ -1,5 +1,6 @@
 #include "picture.h"
 
+#include "colour_files.h"
 #include "seqfx/error.h"
 
 #include <OpenImageIO/imageio.h>
@@ -20,15 +21,6 @@ using seqfx::HostError;
 namespace OIIO = OIIO_NAMESPACE;
 
 namespace {
-
-std::string lower_ext(const std::string &path) {
-  const std::size_t slash = path.find_last_of('/');
-  const std::size_t dot = path.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-  std::string e = path.substr(dot + 1);
-  for (char &c : e) c = (char)std::tolower((unsigned char)c);
-  return e;
-}
 
 // The last OpenImageIO error without its trailing newline.
 std::string oiio_error(std::unique_ptr<OIIO::ImageInput> *in = nullptr,
@@ -150,18 +142,8 @@ RawFile read_raw(const std::string &path, bool want_float = false) {
 
 }  // namespace
 
-bool is_float_format(const std::string &path) {
-  const std::string e = lower_ext(path);
-  return e == "exr" || e == "hdr" || e == "pfm";
-}
-
-bool is_depth_format(const std::string &path) {
-  const std::string e = lower_ext(path);
-  return e == "exr" || e == "tif" || e == "tiff" || e == "pfm";
-}
-
 bool is_picture_name(const std::string &path) {
-  const std::string e = lower_ext(path);
+  const std::string e = picture_extension(path);
   if (e.empty()) return false;
   auto out = OIIO::ImageOutput::create("x." + e);
   return out != nullptr;
@@ -322,13 +304,6 @@ void write_picture(const std::string &path, const std::string &final_name, const
   std::vector<unsigned char> bytes(n * 4);
   for (std::size_t i = 0; i < n * 4; ++i) bytes[i] = to_byte(px[i]);
   write_file(path, final_name, spec, bytes.data(), OIIO::TypeDesc::UINT8);
-}
-
-void make_opaque(seqfx::Image &img) {
-  const std::size_t n = img.pixels();
-  for (std::size_t i = 0; i < n; ++i) img.rect()[4 * i + 3] = 255;
-  if (float *f = img.floatbuf())
-    for (std::size_t i = 0; i < n; ++i) f[4 * i + 3] = 1.0f;
 }
 
 void write_depth(const std::string &path, const std::string &final_name, const float *distances,

@@ -1,7 +1,9 @@
 // Pictures in files, read into and written from image records through
 // OpenImageIO. Files store rows top-down, records bottom-up: both ways the
 // rows are flipped, so what stands upright in the record stands upright in
-// the file.
+// the file. The reading and writing live in the picture library, which
+// seqfx loads the first time it needs it (picture_library.h); the
+// functions here that need no file are part of the program itself.
 #pragma once
 
 #include "colour.h"
@@ -59,6 +61,8 @@ void write_depth(const std::string &path, const std::string &final_name, const f
 // transparent pixels show every pixel's colour (--alpha opaque).
 void make_opaque(seqfx::Image &img);
 
+// A file name's extension in lower case; empty when it has none.
+std::string picture_extension(const std::string &path);
 // True for formats that keep float values (EXR, HDR, PFM).
 bool is_float_format(const std::string &path);
 // The space an output holds when none was chosen.

@@ -534,7 +534,8 @@ int cmd_render(const Global &g, const RenderOptions &o) {
       }
   // The first input's audio and subtitles, over the span of it rendered.
   if (auto *v = dynamic_cast<VideoSource *>(sources.front().get()); v && sink.video() && !o.video.no_audio)
-    sink.carry({o.inputs.front(), (frames.front() - 1) / v->info().fps, (double)frames.size() / fps_of(rate)});
+    sink.carry({o.inputs.front(), (frames.front() - 1) / v->info().fps, (double)frames.size() / fps_of(rate),
+                v->info().others});
 
   for (auto &s : sources)
     if (auto *v = dynamic_cast<VideoSource *>(s.get())) {

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <sstream>
 #include <vector>
 
@@ -77,8 +78,8 @@ std::string last_line(int log) { return last_line(log_text(log)); }
 
 // Starts argv with its standard input (to_child) or output (from the
 // child) on a pipe whose other end is returned in fd; standard error goes
-// to log.
-pid_t spawn(const std::vector<std::string> &args, bool to_child, int &fd, int log) {
+// to log, and the child's descriptor 3 to extra when one is given.
+pid_t spawn(const std::vector<std::string> &args, bool to_child, int &fd, int log, int extra = -1) {
   int p[2];
   if (pipe(p) != 0) throw HostError(std::string("cannot create a pipe: ") + std::strerror(errno));
   posix_spawn_file_actions_t fa;
@@ -89,6 +90,8 @@ pid_t spawn(const std::vector<std::string> &args, bool to_child, int &fd, int lo
   if (!to_child) posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_adddup2(&fa, log, 2);
   posix_spawn_file_actions_addclose(&fa, our_end);
+  // Last, so that no earlier action closes or replaces it.
+  if (extra >= 0) posix_spawn_file_actions_adddup2(&fa, extra, 3);
   std::vector<char *> argv;
   for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
   argv.push_back(nullptr);
@@ -186,11 +189,13 @@ int run_program(const std::vector<std::string> &args, std::string &out, std::str
 
 namespace {
 
-// ffprobe's "key=value" lines about the first video stream.
-std::string ffprobe(const std::string &path, const std::vector<std::string> &what) {
-  std::vector<std::string> args = {"ffprobe", "-v", "error", "-select_streams", "v:0"};
+// ffprobe's "key=value" lines about a video's streams, each stream's
+// between "[STREAM]" and "[/STREAM]" lines (select: "" for every stream).
+std::string ffprobe(const std::string &path, const std::string &select, const std::vector<std::string> &what) {
+  std::vector<std::string> args = {"ffprobe", "-v", "error"};
+  if (!select.empty()) args.insert(args.end(), {"-select_streams", select});
   args.insert(args.end(), what.begin(), what.end());
-  args.insert(args.end(), {"-of", "default=noprint_wrappers=1", path});
+  args.insert(args.end(), {"-of", "default", path});
   std::string text, log;
   const int rc = run_program(args, text, log);
   if (rc != 0 || complained(log)) {
@@ -198,6 +203,27 @@ std::string ffprobe(const std::string &path, const std::vector<std::string> &wha
     throw HostError("ffmpeg cannot read " + path + ": " + (complaint.empty() ? "exit status " + std::to_string(rc) : complaint));
   }
   return text;
+}
+
+// One stream's entries from ffprobe, its side data's included.
+using StreamEntries = std::map<std::string, std::string>;
+
+std::vector<StreamEntries> stream_entries(const std::string &text) {
+  std::vector<StreamEntries> streams;
+  std::stringstream ss(text);
+  for (std::string line; std::getline(ss, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line == "[STREAM]") streams.emplace_back();
+    const std::size_t eq = line.find('=');
+    if (eq == std::string::npos || streams.empty()) continue;
+    streams.back().emplace(line.substr(0, eq), line.substr(eq + 1));
+  }
+  return streams;
+}
+
+std::string entry(const StreamEntries &s, const std::string &key) {
+  const auto it = s.find(key);
+  return it == s.end() ? std::string() : it->second;
 }
 
 // The decoding command: ffmpeg turns the picture upright (its rotation
@@ -222,31 +248,37 @@ double fps_of(const std::string &rate) {
 VideoInfo probe_video(const std::string &path) {
   require_ffmpeg(path);
   if (access(path.c_str(), R_OK) != 0) throw HostError("cannot read " + path + ": " + std::strerror(errno));
-  std::string text =
-      ffprobe(path, {"-show_entries", "stream=codec_name,width,height,r_frame_rate,avg_frame_rate,nb_frames:"
-                                      "stream_side_data=rotation:stream_tags=alpha_mode"});
+  // One run lists every stream: the first video stream is the one read,
+  // the audio and subtitle streams are those an output may carry along.
+  const std::vector<StreamEntries> streams = stream_entries(
+      ffprobe(path, "", {"-show_entries", "stream=index,codec_type,codec_name,width,height,r_frame_rate,"
+                                          "avg_frame_rate,nb_frames:stream_side_data=rotation:"
+                                          "stream_tags=alpha_mode"}));
+  VideoInfo info;
+  const StreamEntries *video = nullptr;
+  for (const StreamEntries &s : streams) {
+    const std::string type = entry(s, "codec_type");
+    if (type == "video" && !video) video = &s;
+    if ((type == "audio" || type == "subtitle") && !entry(s, "index").empty())
+      info.others.push_back({std::atoi(entry(s, "index").c_str()), type, entry(s, "codec_name")});
+  }
+  if (!video) throw HostError(path + " holds no video stream");
+  info.width = std::atoi(entry(*video, "width").c_str());
+  info.height = std::atoi(entry(*video, "height").c_str());
+  const std::string r_rate = entry(*video, "r_frame_rate"), avg_rate = entry(*video, "avg_frame_rate");
+  const std::string codec = entry(*video, "codec_name");
+  std::string count = entry(*video, "nb_frames");
   // Containers that keep no frame count (Matroska, WebM) are counted by
   // their packets, which needs no decoding.
-  if (text.find("nb_frames=N/A") != std::string::npos || text.find("nb_frames=") == std::string::npos)
-    text += ffprobe(path, {"-count_packets", "-show_entries", "stream=nb_read_packets"});
-  VideoInfo info;
-  std::stringstream ss(text);
-  std::string r_rate, avg_rate, codec;
-  bool alpha_side = false;
-  for (std::string line; std::getline(ss, line);) {
-    const std::size_t eq = line.find('=');
-    if (eq == std::string::npos) continue;
-    const std::string k = line.substr(0, eq), v = line.substr(eq + 1);
-    if (k == "width") info.width = std::atoi(v.c_str());
-    if (k == "height") info.height = std::atoi(v.c_str());
-    if (k == "r_frame_rate") r_rate = v;
-    if (k == "avg_frame_rate") avg_rate = v;
-    if ((k == "nb_frames" || k == "nb_read_packets") && !v.empty() && v != "N/A")
-      info.frames = std::atol(v.c_str());
-    if (k == "codec_name") codec = v;
-    if (k == "rotation") info.rotation = ((std::atoi(v.c_str()) % 360) + 360) % 360;
-    if (k == "TAG:alpha_mode") alpha_side = v == "1";
+  if (count.empty() || count == "N/A") {
+    const std::vector<StreamEntries> counted =
+        stream_entries(ffprobe(path, "v:0", {"-count_packets", "-show_entries", "stream=nb_read_packets"}));
+    count = counted.empty() ? "" : entry(counted.front(), "nb_read_packets");
   }
+  if (!count.empty() && count != "N/A") info.frames = std::atol(count.c_str());
+  if (!entry(*video, "rotation").empty())
+    info.rotation = ((std::atoi(entry(*video, "rotation").c_str()) % 360) + 360) % 360;
+  const bool alpha_side = entry(*video, "TAG:alpha_mode") == "1";
   // ffmpeg turns the frames upright while it decodes them: a quarter turn
   // swaps the size the reader must expect.
   if (info.rotation == 90 || info.rotation == 270) std::swap(info.width, info.height);
@@ -307,10 +339,11 @@ bool VideoReader::read(seqfx::Image &img) {
 namespace {
 
 // The encoding command: raw RGBA frames on standard input, the carried
-// streams from the other video, the chosen encoding.
+// streams from the other video, the chosen encoding. ffmpeg reports its
+// progress on descriptor 3; its last report counts the frames it wrote.
 std::vector<std::string> encode_args(const std::string &path, int width, int height, const std::string &rate,
                                      const Encoding &enc, const std::vector<std::string> &carry) {
-  std::vector<std::string> args = {"ffmpeg", "-v", "error", "-y", "-f", "rawvideo", "-pix_fmt", "rgba",
+  std::vector<std::string> args = {"ffmpeg", "-v", "error", "-progress", "pipe:3", "-y", "-f", "rawvideo", "-pix_fmt", "rgba",
                                    "-s", std::to_string(width) + "x" + std::to_string(height), "-r", rate,
                                    "-i", "-"};
   args.insert(args.end(), carry.begin(), carry.end());
@@ -331,7 +364,8 @@ VideoWriter::VideoWriter(const std::string &path, const std::string &final_name,
   encoding_ = (enc.codec.empty() ? std::string("ffmpeg's codec") : enc.codec) + ", " + enc.pix_fmt;
   const std::vector<std::string> args = encode_args(path, width, height, rate, enc, carried);
   log_ = log_file();
-  pid_ = spawn(args, true, fd_, log_);
+  progress_ = log_file();
+  pid_ = spawn(args, true, fd_, log_, progress_);
   widen_pipe(fd_, (std::size_t)width * height * 4);
 }
 
@@ -339,6 +373,7 @@ VideoWriter::~VideoWriter() {
   if (fd_ >= 0) close(fd_);
   if (pid_ > 0) wait_for(pid_);
   if (log_ >= 0) close(log_);
+  if (progress_ >= 0) close(progress_);
 }
 
 void VideoWriter::write(const seqfx::Image &img) {
@@ -372,15 +407,31 @@ void VideoWriter::finish() {
   const int rc = wait_for(pid_);
   pid_ = -1;
   if (rc != 0 || complained(log_)) throw HostError("ffmpeg cannot write " + final_ + ": " + last_line(log_));
-  // The written file must read back as the video that was sent.
-  VideoInfo info;
-  try {
-    info = probe_video(path_);
-  } catch (const HostError &e) {
-    throw HostError("ffmpeg wrote " + final_ + " but it cannot be read back: " + e.what());
+  // The written file must hold the frames that were sent. ffmpeg's final
+  // progress report says how many it wrote, which spares probing the file;
+  // without one (ffmpeg stopped before reporting) the file itself is asked.
+  long written = -1;
+  bool ended = false;
+  std::stringstream report(log_text(progress_));
+  for (std::string line; std::getline(report, line);) {
+    if (line.compare(0, 6, "frame=") == 0) written = std::atol(line.c_str() + 6);
+    if (line == "progress=end") ended = true;
   }
-  if (info.frames >= 0 && info.frames != count_)
-    throw HostError("ffmpeg wrote " + final_ + " with " + std::to_string(info.frames) + " frames instead of " +
+  struct stat st;
+  if (stat(path_.c_str(), &st) != 0)
+    throw HostError("ffmpeg wrote " + final_ + " but it cannot be read back: " + std::strerror(errno));
+  if (st.st_size == 0) throw HostError("ffmpeg wrote " + final_ + " but it cannot be read back: the file is empty");
+  if (!ended || written < 0) {
+    VideoInfo info;
+    try {
+      info = probe_video(path_);
+    } catch (const HostError &e) {
+      throw HostError("ffmpeg wrote " + final_ + " but it cannot be read back: " + e.what());
+    }
+    written = info.frames;
+  }
+  if (written >= 0 && written != count_)
+    throw HostError("ffmpeg wrote " + final_ + " with " + std::to_string(written) + " frames instead of " +
                     std::to_string(count_));
 }
 

@@ -20,6 +20,7 @@ struct VideoInfo {
   long frames = -1;         // -1 when the file does not say
   int rotation = 0;         // degrees the picture is turned for display (width and height as displayed)
   std::string decoder;      // a decoder to use instead of ffmpeg's choice (VP8/VP9 with alpha)
+  std::vector<SourceStream> others;  // the file's audio and subtitle streams
 };
 
 // Throws HostError naming ffmpeg when the ffmpeg (or ffprobe) program is
@@ -30,7 +31,8 @@ void require_ffmpeg(const std::string &file);
 // 0 when it is none.
 double fps_of(const std::string &rate);
 
-// Size, rate and (when known) frame count of a video's first video stream.
+// Size, rate and (when known) frame count of a video's first video stream,
+// and the file's audio and subtitle streams.
 VideoInfo probe_video(const std::string &path);
 
 // Runs a program (by PATH) to its end with no input; its standard output
@@ -76,7 +78,7 @@ class VideoWriter {
   bool alpha_kept_ = false, alpha_told_ = false;
   std::string encoding_;  // codec and pixel format, for messages
   pid_t pid_ = -1;
-  int fd_ = -1, log_ = -1;
+  int fd_ = -1, log_ = -1, progress_ = -1;
 };
 
 }  // namespace seqfx_cli

@@ -173,35 +173,6 @@ Encoding choose_encoding(const std::string &output, const VideoOptions &opts, in
 
 namespace {
 
-struct SourceStream {
-  int index;
-  std::string type, codec;
-};
-
-std::vector<SourceStream> audio_and_subtitles(const std::string &source) {
-  std::string out, err;
-  if (run_program({"ffprobe", "-v", "error", "-show_entries", "stream=index,codec_type,codec_name", "-of",
-                   "compact=p=0:nk=0", source},
-                  out, err) != 0)
-    throw HostError("ffmpeg cannot read " + source + ": " + err);
-  std::vector<SourceStream> streams;
-  std::istringstream ss(out);
-  for (std::string line; std::getline(ss, line);) {
-    SourceStream s{-1, "", ""};
-    std::istringstream fields(line);
-    for (std::string f; std::getline(fields, f, '|');) {
-      const std::size_t eq = f.find('=');
-      if (eq == std::string::npos) continue;
-      const std::string k = f.substr(0, eq), v = f.substr(eq + 1);
-      if (k == "index") s.index = std::atoi(v.c_str());
-      if (k == "codec_type") s.type = v;
-      if (k == "codec_name") s.codec = v;
-    }
-    if (s.index >= 0 && (s.type == "audio" || s.type == "subtitle")) streams.push_back(s);
-  }
-  return streams;
-}
-
 // True when ffmpeg can write the stream into a file of output's container
 // with codec ("copy", or "" for the container's own codec of its kind).
 bool container_takes(const std::string &folder, const std::string &output, const std::string &source,
@@ -255,7 +226,7 @@ std::string seconds(double s) {
 std::vector<std::string> carry_args(const std::string &output, const CarriedStreams &c) {
   std::vector<std::string> args;
   if (c.source.empty()) return args;
-  const std::vector<SourceStream> streams = audio_and_subtitles(c.source);
+  const std::vector<SourceStream> &streams = c.streams;
   if (streams.empty()) return args;
   TrialFolder folder;
   std::vector<std::string> maps;

@@ -32,10 +32,17 @@ Encoding choose_encoding(const std::string &output, const VideoOptions &opts, in
 // rendered (choose_encoding without a frame size).
 void check_encoding(const std::string &output, const VideoOptions &opts);
 
+// One audio or subtitle stream of a video, as ffprobe lists it.
+struct SourceStream {
+  int index = -1;          // the stream's number in its file
+  std::string type, codec; // "audio" or "subtitle"; the codec's name
+};
+
 // The audio and subtitle streams of a video that go into an output.
 struct CarriedStreams {
   std::string source;               // the video they come from; empty: none
   double start = 0, duration = -1;  // the span of the source the output covers (seconds)
+  std::vector<SourceStream> streams;  // source's audio and subtitle streams (probe_video lists them)
 };
 
 // The input and mapping options that carry source's audio and subtitle

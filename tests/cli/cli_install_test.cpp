@@ -23,12 +23,18 @@ TEST(Install, ProgramFindsItsModulesAndManifests) {
   // The module's page, installed beside it.
   ASSERT_EQ(run({prefix / "bin/seqfx", "info", "invert"}, &out), 0) << out;
   EXPECT_TRUE(contains(out, "\npage: " + prefix.path() + "/share/doc/seqfx/modules/invert.md\n")) << out;
+  // Pictures go through the picture library installed beside the program.
+  write_png(prefix / "in.png", 3, 2, [](int, int) { return Pixel{10, 20, 30, 255}; });
+  ASSERT_EQ(run({prefix / "bin/seqfx", "render", "invert", "-i", prefix / "in.png", "-o", prefix / "out.png"}, &out), 0)
+      << out;
+  EXPECT_EQ(read_file(prefix / "out.png").byte_pixel(2, 1), (Pixel{245, 235, 225, 255}));
 
 #ifndef SEQFX_SANITIZED
   // Neither the program nor a module carries the build or source folder.
   // (Sanitizer instrumentation records the source file of every global it
   // guards, so a sanitized build is not checked.)
-  for (const std::string &binary : {prefix / "bin/seqfx", modules + "/invert.so", modules + "/afterglow.so"}) {
+  for (const std::string &binary : {prefix / "bin/seqfx", prefix / "lib/libseqfx_pictures.so", modules + "/invert.so",
+                                    modules + "/afterglow.so"}) {
     const std::string bytes = file_bytes(binary);
     EXPECT_EQ(bytes.find(SEQFX_BUILD_DIR), std::string::npos) << binary;
     EXPECT_EQ(bytes.find(SEQFX_SOURCE_DIR), std::string::npos) << binary;

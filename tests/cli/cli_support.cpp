@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -76,7 +77,14 @@ int spawn_wait(const std::vector<std::string> &args, const std::vector<std::stri
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+// Symbolic links are removed, never followed: a test may link to folders
+// of the build.
 void remove_tree(const std::string &path) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    unlink(path.c_str());
+    return;
+  }
   if (DIR *d = opendir(path.c_str())) {
     for (dirent *e; (e = readdir(d));) {
       const std::string n = e->d_name;
@@ -102,6 +110,12 @@ Result seqfx(const std::vector<std::string> &args, const std::vector<std::string
 
 int run(const std::vector<std::string> &args, std::string *out) {
   return spawn_wait(args, {}, true, out, nullptr);
+}
+
+Result run_apart(const std::vector<std::string> &args) {
+  Result r;
+  r.code = spawn_wait(args, {}, true, &r.out, &r.err);
+  return r;
 }
 
 TempDir::TempDir() {

@@ -20,6 +20,8 @@ struct Result {
 Result seqfx(const std::vector<std::string> &args, const std::vector<std::string> &extra_env = {});
 // Runs any program (by PATH) and returns its exit code.
 int run(const std::vector<std::string> &args, std::string *out = nullptr);
+// Runs any program (by PATH), keeping its standard output and error apart.
+Result run_apart(const std::vector<std::string> &args);
 
 // A fresh folder, removed with everything in it at the end.
 class TempDir {

@@ -111,4 +111,22 @@ TEST(VideoStreams, SoundAndSubtitlesFollowTheFirstInput) {
   EXPECT_FALSE(contains(s, "codec_type=subtitle")) << s;
 }
 
+// A file may list its sound before its picture, and the picture may be
+// turned: the first video stream is still the one read, at its displayed
+// size, and the sound still travels along.
+TEST(VideoStreams, SoundListedBeforeATurnedPicture) {
+  TempDir dir;
+  const std::string base = quarter_clip(dir), clip = dir / "soundfirst.mov";
+  ASSERT_TRUE(ffmpeg({"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=16000:duration=0.3", "-i", base, "-map",
+                      "0:a", "-map", "1:v", "-c:v", "copy", "-c:a", "aac", "-metadata:s:v:0", "rotate=90", clip}));
+  ASSERT_TRUE(contains(probe_entries(clip, "stream=codec_type", "0"), "codec_type=audio"));
+
+  const Result r = seqfx({"render", "invert", "-i", clip, "-o", dir / "out.mp4"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  const std::string v = probe_entries(dir / "out.mp4", "stream=width,height,nb_frames");
+  EXPECT_TRUE(contains(v, "width=48\nheight=64\nnb_frames=3")) << v;
+  const std::string a = probe_entries(dir / "out.mp4", "stream=codec_name", "a");
+  EXPECT_TRUE(contains(a, "codec_name=aac")) << a;
+}
+
 }  // namespace
