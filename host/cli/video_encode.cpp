@@ -1,6 +1,7 @@
 #include "video_encode.h"
 
 #include "seqfx/error.h"
+#include "temp_folder.h"
 #include "video.h"
 
 #include <stdlib.h>
@@ -188,24 +189,6 @@ bool container_takes(const std::string &folder, const std::string &output, const
   return rc == 0;
 }
 
-// A private folder for trial files, removed with them.
-class TrialFolder {
- public:
-  TrialFolder() {
-    const char *tmp = std::getenv("TMPDIR");
-    std::string t = std::string(tmp && *tmp ? tmp : "/tmp") + "/seqfx-streams-XXXXXX";
-    std::vector<char> buf(t.begin(), t.end());
-    buf.push_back('\0');
-    if (!mkdtemp(buf.data())) throw HostError("cannot create a temporary folder: " + std::string(std::strerror(errno)));
-    path_ = buf.data();
-  }
-  ~TrialFolder() { rmdir(path_.c_str()); }
-  const std::string &path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
 // The codec a stream is converted to when the container does not take it
 // as it is: the container's own for its kind ("") except for subtitles in
 // MP4 and QuickTime, whose text format ffmpeg does not pick by itself.
@@ -228,7 +211,7 @@ std::vector<std::string> carry_args(const std::string &output, const CarriedStre
   if (c.source.empty()) return args;
   const std::vector<SourceStream> &streams = c.streams;
   if (streams.empty()) return args;
-  TrialFolder folder;
+  TempFolder folder("seqfx-streams", "a temporary folder");
   std::vector<std::string> maps;
   int out_index = 1;  // the frames are output stream 0
   for (const SourceStream &s : streams) {
