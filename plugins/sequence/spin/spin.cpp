@@ -48,7 +48,7 @@ struct Frame {
   int width, height;
   double w1, h1;               // width - 1, height - 1
   double cx, cy;               // the centre
-  double *phi;                 // the angles kept between calls, or null
+  const spin::PolarCache *angles;  // the angles kept between calls, or null
   int style;
   bool interpolate;
   unsigned char outcol[4];
@@ -179,8 +179,8 @@ struct Polar {
 };
 
 // Where the angle of output pixel (x, y) is kept, or null.
-inline double *phi_slot(const Frame &f, int x, int y) {
-  return f.phi ? f.phi + (std::size_t)y * f.width + x : nullptr;
+inline spin::AngleSlot phi_slot(const Frame &f, int x, int y) {
+  return f.angles ? f.angles->at(x, y) : spin::AngleSlot{nullptr, false};
 }
 
 inline void polar(const Frame &f, int x0, int x1, int y, Polar &pc) {
@@ -190,12 +190,12 @@ inline void polar(const Frame &f, int x0, int x1, int y, Polar &pc) {
     const double dx = (x0 + i) - f.cx;
     pc.r[i] = std::sqrt(dx * dx + dy2);
   }
-  double *slot = phi_slot(f, x0, y);
-  if (!slot) {
+  spin::AngleSlot s = phi_slot(f, x0, y);
+  if (!s.slot) {
     for (int i = 0; i < pc.n; ++i) pc.phi[i] = std::atan2(dy, (x0 + i) - f.cx);
     return;
   }
-  for (int i = 0; i < pc.n; ++i) pc.phi[i] = spin::angle(slot + i, dy, (x0 + i) - f.cx);
+  for (int i = 0; i < pc.n; ++i, ++s.slot) pc.phi[i] = spin::angle(s, dy, (x0 + i) - f.cx);
 }
 
 // Samples n source points into the pixels from o on. Interpolated points
@@ -486,7 +486,7 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float factor0, float, int width,
   // In double: a slot may hold any integer, and the sum must not overflow.
   fr.cx = width / 2 + (double)p->centre_x;
   fr.cy = height / 2 + (double)p->centre_y;
-  fr.phi = angles.prepare(width, height, fr.cx, fr.cy);
+  fr.angles = angles.prepare(width, height, fr.cx, fr.cy) ? &angles : nullptr;
   fr.style = p->style;
   fr.interpolate = p->interpolate != 0;
   fr.outcol[0] = low_byte(p->red * 255);
