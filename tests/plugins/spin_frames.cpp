@@ -322,4 +322,72 @@ TEST(SpinFrames, OutputInPlaceOfTheFirstStripReadsWhatWasAlreadyWritten) {
   }
 }
 
+TEST(SpinFrames, AnglesAreOddInTheRowOffset) {
+  // The angles kept between calls serve the rows on both sides of the
+  // centre: the one of (dx, -dy) is taken as the negated one of (dx, dy)
+  // for offsets up to 8192 either way. That holds only while atan2 is
+  // exactly odd in y over them: every dx for rows spread over the whole
+  // reach, every row for the dx near the centre.
+  auto odd = [](double dx, double dy) {
+    const double up = std::atan2(dy, dx), down = std::atan2(-dy, dx), neg = -up;
+    return std::memcmp(&down, &neg, sizeof neg) == 0;
+  };
+  for (int dy = 1; dy <= 8192; dy += dy < 64 ? 1 : 97)
+    for (int dx = -8192; dx <= 8192; ++dx) ASSERT_TRUE(odd(dx, dy)) << dx << "," << dy;
+  for (int dy = 1; dy <= 8192; ++dy)
+    for (int dx = -40; dx <= 40; ++dx) ASSERT_TRUE(odd(dx, dy)) << dx << "," << dy;
+}
+
+TEST(SpinFrames, CallsOfChangingSizesAndCentresRenderAsFreshOnes) {
+  // The module keeps the angles of its output pixels from call to call
+  // while the frame size and centre stay the same. Sizes that share a
+  // centre but not a row length, centres moved by a pixel, sizes that come
+  // back after others, turns that need only a few angles (plain turns)
+  // before and after ones that need them all (spirals), in place and
+  // cross-faded: every frame must be what the plain rendering gives.
+  auto p = seqfx_test::load("spin", true);
+  struct Geometry { int w, h, cx, cy; };
+  // Centres inside the frame, above it, below it and too far off to keep.
+  const Geometry g[] = {{37, 23, 0, 0},    {36, 23, 0, 0},   {37, 24, 0, 0},
+                        {37, 23, 1, 0},    {37, 23, 0, -1},  {23, 37, 0, 0},
+                        {37, 23, -40, 30}, {37, 23, 5, -30}, {37, 23, 9000, 0}};
+  const int order[] = {0, 0, 1, 0, 2, 0, 3, 3, 0, 4, 0, 5, 0, 6, 6, 0, 7, 7, 6, 8, 8, 0, 1, 1, 0};
+  unsigned seed = 31;
+  auto next = [&] { return (seed = seed * 1103515245u + 12345u) >> 8; };
+  int call = 0;
+  for (int k : order) {
+    const Geometry &at = g[k];
+    Settings s;
+    s.cx = at.cx;
+    s.cy = at.cy;
+    s.animate = 0;
+    s.spiral = call % 3 == 2;
+    s.crossfade = call % 4 == 1;
+    s.interpolate = call % 5 != 4;
+    s.degrees = (float)((int)(next() % 721) - 360) / 3.0f;
+    s.scale = (float[]){1, 0.5f, 2, 1.37f}[next() % 4];
+    s.style = (int)(next() % 4);
+    // A flat picture leaves most interpolated pixels to the polar mapping.
+    Image a = call % 2 ? seqfx_test::test_picture(at.w, at.h, call)
+                       : seqfx_test::solid(at.w, at.h, {90, 200, 17, 255});
+    Image b = seqfx_test::test_picture(at.w, at.h, 100 + call);
+    const bool in_place = call % 6 == 3;
+    Image want = plain_frame(s, 0.5f, a, b, in_place);
+    Settings in_range = s;
+    in_range.cx = in_range.cy = 0;
+    apply(*p, in_range);
+    std::memcpy(p->slot(p->find_row("CX")), &at.cx, 4);  // also centres outside the table
+    std::memcpy(p->slot(p->find_row("CY")), &at.cy, 4);
+    Image out(at.w, at.h);
+    p->render(1, 0.5f, 0, a, &b, in_place ? a : out);
+    const Image &got = in_place ? a : out;
+    for (int y = 0; y < at.h; ++y)
+      for (int x = 0; x < at.w; ++x)
+        ASSERT_EQ(seqfx_test::at(got, x, y), seqfx_test::at(want, x, y))
+            << "call " << call << " " << at.w << "x" << at.h << " centre " << at.cx << ","
+            << at.cy << " at " << x << "," << y;
+    ++call;
+  }
+}
+
 }  // namespace

@@ -8,6 +8,7 @@
 #include "clamps.h"
 #include "blend_lanes.h"
 #include "cells.h"
+#include "polar_cache.h"
 
 #include <cmath>
 #include <cstdint>
@@ -47,6 +48,7 @@ struct Frame {
   int width, height;
   double w1, h1;               // width - 1, height - 1
   double cx, cy;               // the centre
+  const spin::PolarCache *angles;  // the angles kept between calls, or null
   int style;
   bool interpolate;
   unsigned char outcol[4];
@@ -176,14 +178,24 @@ struct Polar {
   double r[kTile], phi[kTile];
 };
 
+// Where the angle of output pixel (x, y) is kept, or null.
+inline spin::AngleSlot phi_slot(const Frame &f, int x, int y) {
+  return f.angles ? f.angles->at(x, y) : spin::AngleSlot{nullptr, false};
+}
+
 inline void polar(const Frame &f, int x0, int x1, int y, Polar &pc) {
   const double dy = y - f.cy, dy2 = dy * dy;
   pc.n = x1 - x0;
   for (int i = 0; i < pc.n; ++i) {
     const double dx = (x0 + i) - f.cx;
     pc.r[i] = std::sqrt(dx * dx + dy2);
-    pc.phi[i] = std::atan2(dy, dx);
   }
+  spin::AngleSlot s = phi_slot(f, x0, y);
+  if (!s.slot) {
+    for (int i = 0; i < pc.n; ++i) pc.phi[i] = std::atan2(dy, (x0 + i) - f.cx);
+    return;
+  }
+  for (int i = 0; i < pc.n; ++i, ++s.slot) pc.phi[i] = spin::angle(s, dy, (x0 + i) - f.cx);
 }
 
 // Samples n source points into the pixels from o on. Interpolated points
@@ -267,7 +279,7 @@ bool straight(const Frame &f, const Turn &t, bool spiral, Straight &st) {
 // One output pixel the polar way, as dowork does it.
 void polar_pixel(const Frame &f, const Turn &t, int x, int y, unsigned char *o) {
   const double dx = x - f.cx, dy = y - f.cy, dy2 = dy * dy;
-  const double r = std::sqrt(dx * dx + dy2), phi = std::atan2(dy, dx);
+  const double r = std::sqrt(dx * dx + dy2), phi = spin::angle(phi_slot(f, x, y), dy, dx);
   double sx, sy;
   source_point(f, t, false, r, phi, sx, sy);
   sample(f, sx, sy, o);
@@ -374,7 +386,8 @@ int straight_blend_run(const Frame &f, const Turn &t, const Straight &st, int x0
   const double dy = y - f.cy, dy2 = dy * dy;
   for (int j = 0; j < nd; ++j) {
     const double dx = (x0 + doubt[j]) - f.cx;
-    const double r = std::sqrt(dx * dx + dy2), phi = std::atan2(dy, dx);
+    const double r = std::sqrt(dx * dx + dy2);
+    const double phi = spin::angle(phi_slot(f, x0 + doubt[j], y), dy, dx);
     source_point(f, t, false, r, phi, sx[j], sy[j]);
   }
   unsigned char px[kTile][4];
@@ -412,6 +425,9 @@ struct Chooser {
     else if (2 * doubt > n) polar_runs = 31;
   }
 };
+
+// The angles of the last frame size and centre, for the frames that follow.
+spin::PolarCache angles;
 
 }  // namespace
 
@@ -470,6 +486,7 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float factor0, float, int width,
   // In double: a slot may hold any integer, and the sum must not overflow.
   fr.cx = width / 2 + (double)p->centre_x;
   fr.cy = height / 2 + (double)p->centre_y;
+  fr.angles = angles.prepare(width, height, fr.cx, fr.cy) ? &angles : nullptr;
   fr.style = p->style;
   fr.interpolate = p->interpolate != 0;
   fr.outcol[0] = low_byte(p->red * 255);
