@@ -3,11 +3,6 @@
 
 #include "seqfx_module.h"
 
-#include <emmintrin.h>
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#endif
-
 #include <cstring>
 
 namespace {
@@ -23,40 +18,32 @@ struct Params {
 
 // Whether a pixel passes depends on R + G + B alone (0..765): the pixel
 // passes when below < sum < above, and a failing pixel becomes opaque
-// black. Four pixels at a time: the channel sum in each 32-bit lane.
-long pass_sse2(const unsigned char *src, unsigned char *dst, long n, int below, int above) {
-  const __m128i byte = _mm_set1_epi32(0xFF), opaque = _mm_set1_epi32((int)0xFF000000u);
-  const __m128i lo = _mm_set1_epi32(below), hi = _mm_set1_epi32(above);
+// black. N pixels at a time, the channel sum of each in a 32-bit lane.
+template <int N>
+__attribute__((always_inline)) inline long pass_run(const unsigned char *src, unsigned char *dst, long n,
+                                                    int below, int above) {
+  typedef unsigned U __attribute__((vector_size(4 * N)));
+  typedef int I __attribute__((vector_size(4 * N)));
   long i = 0;
-  for (; i + 4 <= n; i += 4) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 4 * i));
-    const __m128i sum = _mm_add_epi32(
-        _mm_add_epi32(_mm_and_si128(v, byte), _mm_and_si128(_mm_srli_epi32(v, 8), byte)),
-        _mm_and_si128(_mm_srli_epi32(v, 16), byte));
-    const __m128i pass = _mm_and_si128(_mm_cmpgt_epi32(sum, lo), _mm_cmplt_epi32(sum, hi));
-    const __m128i r = _mm_or_si128(_mm_and_si128(pass, v), _mm_andnot_si128(pass, opaque));
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + 4 * i), r);
+  for (; i + N <= n; i += N) {
+    U v;
+    std::memcpy(&v, src + 4 * i, sizeof v);
+    const I sum = (I)((v & 0xFFu) + ((v >> 8) & 0xFFu) + ((v >> 16) & 0xFFu));
+    const I pass = (sum > below) & (sum < above);
+    const U r = ((U)pass & v) | ((U)~pass & 0xFF000000u);
+    std::memcpy(dst + 4 * i, &r, sizeof r);
   }
   return i;
 }
 
+long pass_sse2(const unsigned char *src, unsigned char *dst, long n, int below, int above) {
+  return pass_run<4>(src, dst, n, below, above);
+}
+
 #if defined(__x86_64__) || defined(__i386__)
-// The same eight pixels at a time.
 __attribute__((target("avx2"))) long pass_avx2(const unsigned char *src, unsigned char *dst, long n,
                                                int below, int above) {
-  const __m256i byte = _mm256_set1_epi32(0xFF), opaque = _mm256_set1_epi32((int)0xFF000000u);
-  const __m256i lo = _mm256_set1_epi32(below), hi = _mm256_set1_epi32(above);
-  long i = 0;
-  for (; i + 8 <= n; i += 8) {
-    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(src + 4 * i));
-    const __m256i sum = _mm256_add_epi32(
-        _mm256_add_epi32(_mm256_and_si256(v, byte), _mm256_and_si256(_mm256_srli_epi32(v, 8), byte)),
-        _mm256_and_si256(_mm256_srli_epi32(v, 16), byte));
-    const __m256i pass = _mm256_and_si256(_mm256_cmpgt_epi32(sum, lo), _mm256_cmpgt_epi32(hi, sum));
-    const __m256i r = _mm256_or_si256(_mm256_and_si256(pass, v), _mm256_andnot_si256(pass, opaque));
-    _mm256_storeu_si256(reinterpret_cast<__m256i *>(dst + 4 * i), r);
-  }
-  return i;
+  return pass_run<8>(src, dst, n, below, above);
 }
 
 bool has_avx2() {
