@@ -58,7 +58,7 @@ TEST(TonecutLanes, EveryPathKeysAsOnePixelAtATime) {
         unsigned char *dst = target == 0 ? out.data() : target == 1 ? f.data() : b.data();
         tonecut::key_run(kPaths[k], key, planes[0].data(), planes[1].data(), planes[2].data(), f.data(),
                          b.data(), dst, n);
-        ASSERT_EQ(0, std::memcmp(dst, want.data(), want.size()))
+        ASSERT_EQ(std::vector<unsigned char>(dst, dst + 4 * n), want)
             << kNames[k] << " round " << round << " n " << n << " output over " << target << " blend "
             << key.blend;
       }
