@@ -80,6 +80,18 @@ function(seqfx_add_plugin name)
   file(WRITE ${SEQFX_EXPORTS_DIR}/${name} "${_lines}\n")
   set_property(GLOBAL APPEND PROPERTY SEQFX_PLUGIN_TARGETS ${name})
 
+  # The folder's name is the one its files share: docs/modules/<folder>.md,
+  # tests/plugins/<folder>_test.cpp, bench/<folder>_bench.cpp. It is the
+  # module's name unless the folder is named apart; the page is then placed
+  # under the module's name too, where seqfx info looks for it.
+  get_filename_component(_folder ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+  set_property(GLOBAL PROPERTY SEQFX_MODULE_OF_${_folder} ${name})
+  if(SEQFX_BUILD_CLI AND NOT _folder STREQUAL name)
+    set(_page ${PROJECT_SOURCE_DIR}/docs/modules/${_folder}.md)
+    configure_file(${_page} ${CMAKE_BINARY_DIR}/share/doc/seqfx/modules/${name}.md COPYONLY)
+    install(FILES ${_page} DESTINATION share/doc/seqfx/modules RENAME ${name}.md)
+  endif()
+
   seqfx_write_manifest(${name})
 endfunction()
 
@@ -141,3 +153,13 @@ macro(seqfx_write_manifest name)
 }
 " @ONLY)
 endmacro()
+
+# The module built from the files named <stem> (a folder's name, see
+# seqfx_add_plugin): the module of that folder, else <stem> itself.
+function(seqfx_module_of out stem)
+  get_property(_module GLOBAL PROPERTY SEQFX_MODULE_OF_${stem})
+  if(NOT _module)
+    set(_module ${stem})
+  endif()
+  set(${out} ${_module} PARENT_SCOPE)
+endfunction()

@@ -70,6 +70,16 @@ TEST(Info, TableAsAPersonReadsIt) {
   std::fclose(f);
   EXPECT_EQ(std::string(head), "# invert (\"invert\")\n");
 
+  // A module whose folder (and page) is named apart from it: its page is
+  // still found under the module's name.
+  r = seqfx({"info", "speckle"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  const std::size_t other = r.out.find("\npage: ");
+  ASSERT_NE(other, std::string::npos) << r.out;
+  const std::string other_path = r.out.substr(other + 7, r.out.find('\n', other + 1) - other - 7);
+  EXPECT_TRUE(contains(other_path, "/share/doc/seqfx/modules/speckle.md")) << other_path;
+  EXPECT_EQ(file_bytes(other_path).rfind("# speckle (\"Speckle\")\n", 0), 0u) << other_path;
+
   r = seqfx({"info", "nosuch"});
   EXPECT_NE(r.code, 0);
   EXPECT_TRUE(contains(r.err, "unknown plug-in \"nosuch\"")) << r.err;
@@ -84,14 +94,20 @@ TEST(List, ModulesSharingADisplayNameAreToldApart) {
       << r.out;
 }
 
-// Every module in the source tree has a page, and the index links it.
+// The module a folder's CMakeLists.txt declares: seqfx_add_plugin(<name> ...
+std::string declared_module(const std::string &cmake) {
+  const std::string call = "seqfx_add_plugin(";
+  const std::size_t at = cmake.find(call);
+  if (at == std::string::npos) return "";
+  const std::size_t begin = at + call.size();
+  return cmake.substr(begin, cmake.find_first_of(" \n)", begin) - begin);
+}
+
+// Every module in the source tree has a page, named after its folder, and
+// the index links it under the module's name.
 TEST(Docs, EveryModuleHasAPageInTheIndex) {
   const std::string root = SEQFX_SOURCE_DIR;
-  std::FILE *f = std::fopen((root + "/docs/modules/README.md").c_str(), "r");
-  ASSERT_NE(f, nullptr);
-  std::string index;
-  for (int c; (c = std::fgetc(f)) != EOF;) index += (char)c;
-  std::fclose(f);
+  const std::string index = file_bytes(root + "/docs/modules/README.md");
   DIR *d = opendir((root + "/plugins/sequence").c_str());
   ASSERT_NE(d, nullptr);
   int modules = 0;
@@ -100,8 +116,10 @@ TEST(Docs, EveryModuleHasAPageInTheIndex) {
     struct stat st;
     if (name[0] == '.' || stat((root + "/plugins/sequence/" + name + "/CMakeLists.txt").c_str(), &st) != 0) continue;
     ++modules;
+    const std::string module = declared_module(file_bytes(root + "/plugins/sequence/" + name + "/CMakeLists.txt"));
+    ASSERT_FALSE(module.empty()) << name << " declares no module";
     EXPECT_EQ(stat((root + "/docs/modules/" + name + ".md").c_str(), &st), 0) << name << " has no page";
-    EXPECT_TRUE(contains(index, "| [" + name + "](" + name + ".md) |")) << name << " is not in the index";
+    EXPECT_TRUE(contains(index, "| [" + module + "](" + name + ".md) |")) << module << " is not in the index";
   }
   closedir(d);
   EXPECT_GT(modules, 40);
