@@ -84,6 +84,18 @@ inline void store_rgb(Channels v, unsigned char *o) {
   o[3] = 0;
 }
 
+// The weighted sum of the pixel p and its right and upper neighbours
+// (rows of width pixels) that the fractions pick: along y only, along x
+// only, or both ways. The channels are weighed side by side, each lane
+// with the same double operations in the same order as one channel alone.
+inline Channels weigh(const unsigned char *p, int width, double fx, double fy, bool bx, bool by) {
+  const unsigned char *up = p + 4 * (std::size_t)width;
+  if (!bx) return channels(p) * (1 - fy) + channels(up) * fy;
+  if (!by) return channels(p) * (1 - fx) + channels(p + 4) * fx;
+  return channels(p) * (1 - fx) * (1 - fy) + channels(p + 4) * fx * (1 - fy) +
+         channels(up) * (1 - fx) * fy + channels(up + 4) * fx * fy;
+}
+
 // Adds or subtracts the frame size until v lies in 0 .. size.
 inline double wrap(double v, int size) {
   if (!std::isfinite(v)) return v;  // left to the clamp
@@ -150,19 +162,7 @@ __attribute__((always_inline)) inline void sample(const Frame &f, double sx, dou
     return;
   }
   // The clamp and the threshold keep the neighbours inside the source.
-  // The channels are weighed side by side, each lane with the same double
-  // operations in the same order as one channel alone.
-  const unsigned char *up = p + 4 * (std::size_t)f.width;
-  Channels v;
-  if (!bx) {
-    v = channels(p) * (1 - fy) + channels(up) * fy;
-  } else if (!by) {
-    v = channels(p) * (1 - fx) + channels(p + 4) * fx;
-  } else {
-    v = channels(p) * (1 - fx) * (1 - fy) + channels(p + 4) * fx * (1 - fy) +
-        channels(up) * (1 - fx) * fy + channels(up + 4) * fx * fy;
-  }
-  store_rgb(v, o);
+  store_rgb(weigh(p, f.width, fx, fy, bx, by), o);
 }
 
 // The source point of an output pixel for one strip: it lies at the output
@@ -346,17 +346,7 @@ inline bool blend(const Frame &f, const Straight &st, const unsigned char *p, do
     std::memcpy(o, p, 4);
     return true;
   }
-  // The same double operations in the same order as sample().
-  const unsigned char *up = p + 4 * (std::size_t)f.width;
-  Channels v;
-  if (!bx) {
-    v = channels(p) * (1 - fy) + channels(up) * fy;
-  } else if (!by) {
-    v = channels(p) * (1 - fx) + channels(p + 4) * fx;
-  } else {
-    v = channels(p) * (1 - fx) * (1 - fy) + channels(p + 4) * fx * (1 - fy) +
-        channels(up) * (1 - fx) * fy + channels(up + 4) * fx * fy;
-  }
+  const Channels v = weigh(p, f.width, fx, fy, bx, by);
   if (in_doubt(v.rg[0], st.vdoubt) || in_doubt(v.rg[1], st.vdoubt) ||
       in_doubt(v.ba[0], st.vdoubt))
     return false;
