@@ -442,15 +442,22 @@ bool overlap(const unsigned char *a, const unsigned char *b, std::size_t n) {
 // Pictures whose channels are flat over neighbouring pixels leave nearly
 // every interpolated sum in doubt (a flat channel sums to its value up to
 // rounding), and then the straight attempt is wasted work: after a run
-// with most pixels in doubt the next runs go the polar way, with a fresh
-// attempt after 31 of them. Either way gives the same bytes.
+// with most pixels in doubt the next runs go the polar way, 31 of them,
+// twice as many after each further attempt that fails (up to 1023), and
+// 31 again after one that succeeds. Either way gives the same bytes.
 struct Chooser {
   bool usable;
-  int polar_runs = 0;
+  int polar_runs = 0, wait = 31;
   bool straight_now() const { return usable && polar_runs == 0; }
   void after(int doubt, int n) {
-    if (polar_runs > 0) --polar_runs;
-    else if (2 * doubt > n) polar_runs = 31;
+    if (polar_runs > 0) {
+      --polar_runs;
+    } else if (2 * doubt > n) {
+      polar_runs = wait;
+      wait = wait < 1023 ? 2 * wait + 1 : 1023;
+    } else {
+      wait = 31;
+    }
   }
 };
 
