@@ -14,6 +14,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -155,6 +156,27 @@ std::size_t move_frame(int fd, unsigned char *rect, int width, int height, bool 
     done += (std::size_t)got;
   }
   return done;
+}
+
+// Whether every one of n pixels has alpha 255. Every frame of a video
+// without alpha is scanned until one has not, so the scan goes by blocks
+// of words, their alpha bytes and-ed together, and stops at the first
+// block that holds a pixel less than opaque.
+bool opaque(const unsigned char *rect, std::size_t n) {
+  constexpr std::uint64_t kAlphas = 0xFF000000FF000000ull;
+  constexpr std::size_t kBlock = 512;  // words of two pixels
+  const std::size_t words = n / 2;
+  for (std::size_t w0 = 0; w0 < words; w0 += kBlock) {
+    const std::size_t w1 = std::min(words, w0 + kBlock);
+    std::uint64_t all = kAlphas;
+    for (std::size_t w = w0; w < w1; ++w) {
+      std::uint64_t v;
+      std::memcpy(&v, rect + 8 * w, sizeof v);
+      all &= v;
+    }
+    if (all != kAlphas) return false;
+  }
+  return n % 2 == 0 || rect[4 * (n - 1) + 3] == 255;
 }
 
 }  // namespace
@@ -382,9 +404,7 @@ void VideoWriter::write(const seqfx::Image &img) {
                     std::to_string(img.height()) + " in a video of " + std::to_string(width_) + "x" +
                     std::to_string(height_));
   if (!alpha_kept_ && !alpha_told_) {
-    const unsigned char *p = img.rect();
-    const std::size_t n = (std::size_t)width_ * height_;
-    for (std::size_t i = 0; i < n && !alpha_told_; ++i) alpha_told_ = p[4 * i + 3] != 255;
+    alpha_told_ = !opaque(img.rect(), (std::size_t)width_ * height_);
     if (alpha_told_)
       std::fprintf(stderr, "seqfx: warning: %s holds no alpha (%s): transparency is dropped "
                    "(.mov, .webm and .mkv keep it)\n", final_.c_str(), encoding_.c_str());

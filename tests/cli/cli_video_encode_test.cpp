@@ -74,6 +74,23 @@ TEST(VideoEncode, AlphaIsKeptWhereTheContainerCanHoldIt) {
   EXPECT_FALSE(contains(render({"-i", dir / "out.mp4", "-o", dir / "again.mp4"}), "warning"));
 }
 
+TEST(VideoEncode, OnePixelLessThanOpaqueInALaterFrameIsWarnedOf) {
+  // An odd number of pixels, the one pixel in each corner and the middle
+  // by turns: the scan of the frames must reach every pixel.
+  for (const std::pair<int, int> &at : {std::make_pair(0, 0), std::make_pair(3, 2), std::make_pair(6, 0),
+                                        std::make_pair(0, 4), std::make_pair(6, 4)}) {
+    TempDir dir;
+    write_png(dir / "f_1.png", 7, 5, [](int, int) { return Pixel{10, 20, 30, 255}; });
+    write_png(dir / "f_2.png", 7, 5, [&](int x, int y) {
+      return Pixel{10, 20, 30, (unsigned char)(x == at.first && y == at.second ? 254 : 255)};
+    });
+    EXPECT_TRUE(contains(render({"-i", dir / "f_%d.png", "-o", dir / "out.mp4"}), "holds no alpha"))
+        << at.first << "," << at.second;
+    write_png(dir / "f_2.png", 7, 5, [](int, int) { return Pixel{10, 20, 30, 255}; });
+    EXPECT_FALSE(contains(render({"-i", dir / "f_%d.png", "-o", dir / "out.mp4", "-y"}), "warning"));
+  }
+}
+
 TEST(VideoEncode, CodecQualityAndPixelFormatAsAsked) {
   TempDir dir;
   ASSERT_TRUE(ffmpeg({"-f", "lavfi", "-i", "testsrc=size=64x48:rate=10", "-frames:v", "3", "-pix_fmt", "yuv420p",
