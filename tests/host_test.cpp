@@ -185,6 +185,15 @@ TEST(ImageRecord, FieldsAndPlanes) {
   EXPECT_EQ(img.name().size(), sizeof(img.record()->name) - 1);
   EXPECT_NE(img.add_floatbuf(), nullptr);
   EXPECT_THROW(Image(40000, 1), HostError);
+
+  // An unfilled image has a writable plane of its own, also at 0 pixels,
+  // and checks its size like any other.
+  Image raw = Image::unfilled(5, 3);
+  ASSERT_NE(raw.rect(), nullptr);
+  std::memset(raw.rect(), 7, raw.pixels() * 4);
+  EXPECT_EQ(raw.pixel(4, 2)[3], 7);
+  EXPECT_NE(Image::unfilled(0, 0).rect(), nullptr);
+  EXPECT_THROW(Image::unfilled(-1, 1), HostError);
 }
 
 }  // namespace

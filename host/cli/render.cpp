@@ -105,7 +105,8 @@ class VideoSource : public Source {
   explicit VideoSource(const std::string &path) : path_(path), info_(probe_video(path)), reader_(path, info_) {}
   Picture get(int frame) override {
     Picture p;
-    p.image = Image(info_.width, info_.height);
+    // Every byte comes from the stream; a frame cut short is never used.
+    p.image = Image::unfilled(info_.width, info_.height);
     if (frame <= reader_.count()) throw HostError(path_ + ": frames must be read in order");
     while (reader_.count() < frame)
       if (!reader_.read(p.image))

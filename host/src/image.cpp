@@ -30,6 +30,14 @@ Image::Image(int width, int height, bool with_rect) : width_(width), height_(hei
   if (with_rect) add_rect();
 }
 
+Image Image::unfilled(int width, int height) {
+  Image img(width, height, false);
+  const std::size_t bytes = img.pixels() * 4;
+  img.record_->rect = img.own_rect_ = static_cast<unsigned char *>(std::malloc(bytes ? bytes : 1));
+  if (!img.own_rect_) throw HostError("out of memory for an image plane");
+  return img;
+}
+
 Image::~Image() { release(); }
 
 void Image::release() {

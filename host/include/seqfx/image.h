@@ -17,6 +17,9 @@ class Image {
   // A width x height image with a zeroed rect plane (no rect when with_rect
   // is false). Sizes must be 0..32767, the range of the record's fields.
   Image(int width, int height, bool with_rect = true);
+  // A width x height image whose rect plane is not cleared, for a reader
+  // that fills every byte of it (a frame read whole from a stream).
+  static Image unfilled(int width, int height);
   ~Image();
   Image(const Image &) = delete;
   Image &operator=(const Image &) = delete;
