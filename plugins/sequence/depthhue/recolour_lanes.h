@@ -6,21 +6,17 @@
 #pragma once
 
 #include "hsv.h"
+#include "lane_vectors.h"
 
 #include <cstring>
 
 namespace depthhue_impl {
 
 template <int N>
-struct Lanes {
-  typedef float F __attribute__((vector_size(4 * N)));
-  typedef int I __attribute__((vector_size(4 * N)));
-  typedef double D __attribute__((vector_size(8 * N)));
+struct Lanes : seqfx_common::Lanes<N> {
   // Half the lanes as doubles.
   typedef double DH __attribute__((vector_size(4 * N)));
   typedef long long LH __attribute__((vector_size(4 * N)));
-  // One pixel a lane, read as a little-endian word: red in the low bits.
-  typedef unsigned U __attribute__((vector_size(4 * N)));
 };
 
 // u limited to 0..1, not a number counting as 0, for half the lanes: as

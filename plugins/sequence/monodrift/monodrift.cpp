@@ -2,6 +2,7 @@
 // the host's effect curve, and passes the strip's depth plane on to the
 // output image.
 
+#include "lane_vectors.h"
 #include "seqfx_module.h"
 
 #include <cstdio>
@@ -37,13 +38,7 @@ inline unsigned char to_byte(float v) {
 // multiply-adds), so every byte equals the one it would give. Four lanes
 // everywhere; eight or sixteen where the processor has AVX2 or AVX-512,
 // chosen at run time.
-template <int N>
-struct Lanes {
-  typedef float F __attribute__((vector_size(4 * N)));
-  typedef int I __attribute__((vector_size(4 * N)));
-  // One pixel a lane, read as a little-endian word: byte 0 in the low bits.
-  typedef unsigned U __attribute__((vector_size(4 * N)));
-};
+using seqfx_common::Lanes;
 
 // to_byte for a vector, placed at bit `shift` of each lane of `bytes`: a
 // value that is not a number fails v > 0 and becomes 0, as it does one

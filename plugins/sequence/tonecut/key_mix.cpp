@@ -1,6 +1,7 @@
 #include "key_mix.h"
 
 #include "clamps.h"
+#include "lane_vectors.h"
 
 #include <cstring>
 
@@ -24,12 +25,7 @@ void mix(unsigned char *dst, const unsigned char *fg, const unsigned char *bg, f
 // which leaves the sum unchanged, and a count of 0 divides 0 by 1, so no
 // lane needs a branch. As with the planes, the body has no target of its
 // own and each caller compiles it for its instruction set.
-template <int N>
-struct Lanes {
-  typedef float F __attribute__((vector_size(4 * N)));
-  typedef int I __attribute__((vector_size(4 * N)));
-  typedef unsigned U __attribute__((vector_size(4 * N)));
-};
+using seqfx_common::Lanes;
 
 // The helpers take and give vectors by reference only: each is inlined
 // into a caller compiled for its own instruction set, and no vector ever

@@ -1,6 +1,7 @@
 #include "yuv_planes.h"
 
 #include "clamps.h"
+#include "lane_vectors.h"
 
 #include <cstring>
 
@@ -49,13 +50,7 @@ void plain_planes(const unsigned char *px, long n, float *y, float *u, float *v)
 // The body has no target of its own: each caller below compiles it for its
 // instruction set, so the vectors become SSE2 or AVX2 registers with the
 // same operations lane for lane.
-template <int N>
-struct Lanes {
-  typedef unsigned U __attribute__((vector_size(4 * N)));
-  typedef int I __attribute__((vector_size(4 * N)));
-  typedef float F __attribute__((vector_size(4 * N)));
-  typedef double D __attribute__((vector_size(8 * N)));
-};
+using seqfx_common::Lanes;
 
 template <int N>
 __attribute__((always_inline)) inline void lanes(const unsigned char *px, float *y, float *u, float *v) {
