@@ -143,104 +143,105 @@ __attribute__((target("avx2"))) long avx2_run(const Key &key, const float *y, co
 // The same steps written out for AVX-512, whose compares give bit masks:
 // whole groups are tested without leaving the mask registers, and a term
 // is kept or made +0 by a zero-masked move, as the lanes above do with an
-// and.
+// and. N pixels at a time: eight in half registers, sixteen in full ones.
 #define TONECUT_AVX512 __attribute__((target("avx512f,avx512dq,avx512vl,avx512bw"), always_inline)) inline
-TONECUT_AVX512 __m256 distance_avx512(const float *p, float key, float tol, __mmask8 &within) {
-  const __m256 d = _mm256_andnot_ps(_mm256_set1_ps(-0.0f), _mm256_sub_ps(_mm256_loadu_ps(p), _mm256_set1_ps(key)));
-  within = _mm256_cmp_ps_mask(d, _mm256_set1_ps(tol), _CMP_LE_OQ);
+
+template <int N>
+struct Masked;
+
+template <>
+struct Masked<8> {
+  typedef __m256 V;
+  typedef __mmask8 M;
+  static TONECUT_AVX512 V splat(float x) { return _mm256_set1_ps(x); }
+  static TONECUT_AVX512 V zero() { return _mm256_setzero_ps(); }
+  static TONECUT_AVX512 V load(const float *p) { return _mm256_loadu_ps(p); }
+  static TONECUT_AVX512 V andnot(V a, V b) { return _mm256_andnot_ps(a, b); }
+  static TONECUT_AVX512 V sub(V a, V b) { return _mm256_sub_ps(a, b); }
+  static TONECUT_AVX512 V add(V a, V b) { return _mm256_add_ps(a, b); }
+  static TONECUT_AVX512 V div(V a, V b) { return _mm256_div_ps(a, b); }
+  template <int P>
+  static TONECUT_AVX512 M cmp(V a, V b) {
+    return _mm256_cmp_ps_mask(a, b, P);
+  }
+  static TONECUT_AVX512 V keep(M m, V a) { return _mm256_maskz_mov_ps(m, a); }
+  static TONECUT_AVX512 V blend(M m, V a, V b) { return _mm256_mask_blend_ps(m, a, b); }
+};
+
+template <>
+struct Masked<16> {
+  typedef __m512 V;
+  typedef __mmask16 M;
+  static TONECUT_AVX512 V splat(float x) { return _mm512_set1_ps(x); }
+  static TONECUT_AVX512 V zero() { return _mm512_setzero_ps(); }
+  static TONECUT_AVX512 V load(const float *p) { return _mm512_loadu_ps(p); }
+  static TONECUT_AVX512 V andnot(V a, V b) { return _mm512_andnot_ps(a, b); }
+  static TONECUT_AVX512 V sub(V a, V b) { return _mm512_sub_ps(a, b); }
+  static TONECUT_AVX512 V add(V a, V b) { return _mm512_add_ps(a, b); }
+  static TONECUT_AVX512 V div(V a, V b) { return _mm512_div_ps(a, b); }
+  template <int P>
+  static TONECUT_AVX512 M cmp(V a, V b) {
+    return _mm512_cmp_ps_mask(a, b, P);
+  }
+  static TONECUT_AVX512 V keep(M m, V a) { return _mm512_maskz_mov_ps(m, a); }
+  static TONECUT_AVX512 V blend(M m, V a, V b) { return _mm512_mask_blend_ps(m, a, b); }
+};
+
+template <int N>
+TONECUT_AVX512 typename Masked<N>::V distance_masked(const float *p, float key, float tol,
+                                                    typename Masked<N>::M &within) {
+  typedef Masked<N> W;
+  const typename W::V d = W::andnot(W::splat(-0.0f), W::sub(W::load(p), W::splat(key)));
+  within = W::template cmp<_CMP_LE_OQ>(d, W::splat(tol));
   return d;
 }
 
-TONECUT_AVX512 __m256 add_term_avx512(__m256 sum, __mmask8 within, __m256 d, float tol) {
-  const __m256 term = _mm256_sub_ps(_mm256_set1_ps(1.0f), _mm256_div_ps(d, _mm256_set1_ps(tol)));
-  return _mm256_add_ps(sum, _mm256_maskz_mov_ps(within, term));
+template <int N>
+TONECUT_AVX512 typename Masked<N>::V add_term_masked(typename Masked<N>::V sum, typename Masked<N>::M within,
+                                                    typename Masked<N>::V d, float tol) {
+  typedef Masked<N> W;
+  const typename W::V term = W::sub(W::splat(1.0f), W::div(d, W::splat(tol)));
+  return W::add(sum, W::keep(within, term));
 }
 
-TONECUT_AVX512 void key8_avx512(const Key &key, const float *yp, const float *up, const float *vp,
-                                const unsigned char *fg, const unsigned char *bg, unsigned char *dst) {
-  const __m256 zero = _mm256_setzero_ps(), one = _mm256_set1_ps(1.0f);
-  __m256 dy = zero, du = zero, dv = zero;
-  __mmask8 cy = 0, cu = 0, cv = 0;
-  if (key.y_on) dy = distance_avx512(yp, key.y, key.tol_y, cy);
-  if (key.u_on) du = distance_avx512(up, key.u, key.tol_u, cu);
-  if (key.v_on) dv = distance_avx512(vp, key.v, key.tol_v, cv);
-  const __mmask8 candidate = cy | cu | cv;
+template <int N>
+TONECUT_AVX512 void key_masked(const Key &key, const float *yp, const float *up, const float *vp,
+                               const unsigned char *fg, const unsigned char *bg, unsigned char *dst) {
+  typedef Masked<N> W;
+  typedef typename W::V V;
+  typedef typename W::M M;
+  const V zero = W::zero(), one = W::splat(1.0f);
+  V dy = zero, du = zero, dv = zero;
+  M cy = 0, cu = 0, cv = 0;
+  if (key.y_on) dy = distance_masked<N>(yp, key.y, key.tol_y, cy);
+  if (key.u_on) du = distance_masked<N>(up, key.u, key.tol_u, cu);
+  if (key.v_on) dv = distance_masked<N>(vp, key.v, key.tol_v, cv);
+  const M candidate = cy | cu | cv;
   if (!candidate) {
-    std::memmove(dst, fg, 32);
+    std::memmove(dst, fg, 4 * N);
     return;
   }
-  __m256 sum = add_term_avx512(zero, cy, dy, key.tol_y);
-  sum = add_term_avx512(sum, cu, du, key.tol_u);
-  sum = add_term_avx512(sum, cv, dv, key.tol_v);
+  V sum = add_term_masked<N>(zero, cy, dy, key.tol_y);
+  sum = add_term_masked<N>(sum, cu, du, key.tol_u);
+  sum = add_term_masked<N>(sum, cv, dv, key.tol_v);
   // The count of terms as a float, 1 where there are none (0 / 1 = 0).
-  __m256 count = _mm256_add_ps(_mm256_maskz_mov_ps(cy, one), _mm256_maskz_mov_ps(cu, one));
-  count = _mm256_mask_blend_ps(candidate, one, _mm256_add_ps(count, _mm256_maskz_mov_ps(cv, one)));
-  const __m256 m = _mm256_div_ps(sum, count), blend = _mm256_set1_ps(key.blend);
-  const __m256 ramp = _mm256_maskz_mov_ps(_mm256_cmp_ps_mask(m, zero, _CMP_NEQ_UQ), _mm256_div_ps(m, blend));
-  const __m256 k =
-      _mm256_maskz_mov_ps(candidate, _mm256_mask_blend_ps(_mm256_cmp_ps_mask(m, blend, _CMP_GT_OQ), ramp, one));
-  if (!_mm256_cmp_ps_mask(k, zero, _CMP_NEQ_UQ)) {
-    std::memmove(dst, fg, 32);
+  V count = W::add(W::keep(cy, one), W::keep(cu, one));
+  count = W::blend(candidate, one, W::add(count, W::keep(cv, one)));
+  const V m = W::div(sum, count), blend = W::splat(key.blend);
+  const V ramp = W::keep(W::template cmp<_CMP_NEQ_UQ>(m, zero), W::div(m, blend));
+  const V k = W::keep(candidate, W::blend(W::template cmp<_CMP_GT_OQ>(m, blend), ramp, one));
+  if (!W::template cmp<_CMP_NEQ_UQ>(k, zero)) {
+    std::memmove(dst, fg, 4 * N);
     return;
   }
-  if (!_mm256_cmp_ps_mask(k, one, _CMP_NEQ_UQ)) {
-    std::memmove(dst, bg, 32);
+  if (!W::template cmp<_CMP_NEQ_UQ>(k, one)) {
+    std::memmove(dst, bg, 4 * N);
     return;
   }
-  Lanes<8>::F lanes;
-  std::memcpy(&lanes, &k, sizeof lanes);
-  mix_lanes<8>(lanes, fg, bg, dst);
-}
-
-// Sixteen pixels at a time in full registers: the same steps.
-TONECUT_AVX512 __m512 distance16(const float *p, float key, float tol, __mmask16 &within) {
-  const __m512 d = _mm512_andnot_ps(_mm512_set1_ps(-0.0f), _mm512_sub_ps(_mm512_loadu_ps(p), _mm512_set1_ps(key)));
-  within = _mm512_cmp_ps_mask(d, _mm512_set1_ps(tol), _CMP_LE_OQ);
-  return d;
-}
-
-TONECUT_AVX512 __m512 add_term16(__m512 sum, __mmask16 within, __m512 d, float tol) {
-  const __m512 term = _mm512_sub_ps(_mm512_set1_ps(1.0f), _mm512_div_ps(d, _mm512_set1_ps(tol)));
-  return _mm512_add_ps(sum, _mm512_maskz_mov_ps(within, term));
-}
-
-TONECUT_AVX512 void key16_avx512(const Key &key, const float *yp, const float *up, const float *vp,
-                                 const unsigned char *fg, const unsigned char *bg, unsigned char *dst) {
-  const __m512 zero = _mm512_setzero_ps(), one = _mm512_set1_ps(1.0f);
-  __m512 dy = zero, du = zero, dv = zero;
-  __mmask16 cy = 0, cu = 0, cv = 0;
-  if (key.y_on) dy = distance16(yp, key.y, key.tol_y, cy);
-  if (key.u_on) du = distance16(up, key.u, key.tol_u, cu);
-  if (key.v_on) dv = distance16(vp, key.v, key.tol_v, cv);
-  const unsigned candidate = (unsigned)(cy | cu | cv);
-  if (!candidate) {
-    std::memmove(dst, fg, 64);
-    return;
-  }
-  __m512 sum = add_term16(zero, cy, dy, key.tol_y);
-  sum = add_term16(sum, cu, du, key.tol_u);
-  sum = add_term16(sum, cv, dv, key.tol_v);
-  __m512 count = _mm512_add_ps(_mm512_maskz_mov_ps(cy, one), _mm512_maskz_mov_ps(cu, one));
-  count = _mm512_mask_blend_ps((__mmask16)candidate, one, _mm512_add_ps(count, _mm512_maskz_mov_ps(cv, one)));
-  const __m512 m = _mm512_div_ps(sum, count), blend = _mm512_set1_ps(key.blend);
-  const __m512 ramp = _mm512_maskz_mov_ps(_mm512_cmp_ps_mask(m, zero, _CMP_NEQ_UQ), _mm512_div_ps(m, blend));
-  const __m512 k = _mm512_maskz_mov_ps((__mmask16)candidate,
-                                       _mm512_mask_blend_ps(_mm512_cmp_ps_mask(m, blend, _CMP_GT_OQ), ramp, one));
-  if (!_mm512_cmp_ps_mask(k, zero, _CMP_NEQ_UQ)) {
-    std::memmove(dst, fg, 64);
-    return;
-  }
-  if (!_mm512_cmp_ps_mask(k, one, _CMP_NEQ_UQ)) {
-    std::memmove(dst, bg, 64);
-    return;
-  }
-  alignas(64) float weights[16];
-  _mm512_store_ps(weights, k);
-  Lanes<8>::F half;
-  std::memcpy(&half, weights, sizeof half);
-  mix_lanes<8>(half, fg, bg, dst);
-  std::memcpy(&half, weights + 8, sizeof half);
-  mix_lanes<8>(half, fg + 32, bg + 32, dst + 32);
+  // The bytes are mixed eight pixels at a time, as with AVX2.
+  Lanes<8>::F half[N / 8];
+  std::memcpy(half, &k, sizeof half);
+  for (int h = 0; h < N / 8; ++h) mix_lanes<8>(half[h], fg + 32 * h, bg + 32 * h, dst + 32 * h);
 }
 #undef TONECUT_AVX512
 
@@ -248,8 +249,8 @@ __attribute__((target("avx512f,avx512dq,avx512vl,avx512bw"))) long avx512_run(
     const Key &key, const float *y, const float *u, const float *v, const unsigned char *fg,
     const unsigned char *bg, unsigned char *dst, long n) {
   long i = 0;
-  for (; i + 16 <= n; i += 16) key16_avx512(key, y + i, u + i, v + i, fg + 4 * i, bg + 4 * i, dst + 4 * i);
-  for (; i + 8 <= n; i += 8) key8_avx512(key, y + i, u + i, v + i, fg + 4 * i, bg + 4 * i, dst + 4 * i);
+  for (; i + 16 <= n; i += 16) key_masked<16>(key, y + i, u + i, v + i, fg + 4 * i, bg + 4 * i, dst + 4 * i);
+  for (; i + 8 <= n; i += 8) key_masked<8>(key, y + i, u + i, v + i, fg + 4 * i, bg + 4 * i, dst + 4 * i);
   return i;
 }
 #endif
