@@ -1,5 +1,6 @@
 #include "gaussian_blur.h"
 
+#include "block_runs.h"
 #include "pixel_lines.h"
 #include "row_sums.h"
 #include "scratch.h"
@@ -20,6 +21,7 @@ using seqfx_common::row_sums;
 using seqfx_common::prefetch_row;
 using seqfx_common::spread;
 using seqfx_common::store_floats;
+using seqfx_common::sum_runs;
 using seqfx_common::weighted_sum;
 
 namespace {
@@ -66,33 +68,22 @@ void fill_pixels(float *dst, int count, float r, float g, float b) {
   }
 }
 
+// Whether the count floats from line are all +0.0, the stored value of a
+// black byte (stored bytes as floats are never -0.0).
+bool all_zero(const float *line, int count) {
+  std::uint32_t bits = 0;
+  for (int i = 0; i < count; ++i) {
+    std::uint32_t b;
+    std::memcpy(&b, line + i, 4);
+    bits |= b;
+  }
+  return bits == 0;
+}
+
 // Whether the count floats from line (whole pixels) all repeat its first
 // pixel. Stored bytes as floats: equal values have equal bits.
 bool one_pixel(const float *line, int count) {
   return std::memcmp(line, line + 3, sizeof(float) * (std::size_t)(count - 3)) == 0;
-}
-
-// weighted_sum over [begin, end) in blocks of kBlock values from begin;
-// the blocks for which flat(i0, i1) holds are left to flat, which fills
-// them itself.
-template <typename Flat>
-void sum_blocks(const float *const *lines, const float *w, int m, int begin, int end, float *out,
-                Flat flat) {
-  int x = begin;
-  while (x < end) {
-    int stop = x;
-    while (stop < end) {
-      const int next = stop + kBlock < end ? stop + kBlock : end;
-      if (flat(stop, next)) break;
-      stop = next;
-    }
-    if (stop > x) {
-      weighted_sum(lines, w, m, x, stop, out);
-      x = stop;
-    } else {
-      x = x + kBlock < end ? x + kBlock : end;
-    }
-  }
 }
 
 // Counts of colour changes along a row: before[x + 1] changes of R, G or B
@@ -238,7 +229,7 @@ int gaussianBlur(const unsigned char *src, unsigned char *dst, int width, int he
       // Values i0 .. i1-1 (pixels i0/3 .. i1/3 - 1) read the source pixels
       // from i0/3 - n to i1/3 - 1 + n, held inside the row.
       for (int b = 0; b < blocks; ++b) filled[4 * b + 3] = 0.0f;
-      sum_blocks(across, weight, taps, 0, line, dst_line, [&](int i0, int i1) {
+      auto flat_across = [&](int i0, int i1) {
         const int lo = i0 / 3 - n > 0 ? i0 / 3 - n : 0;
         const int hi = i1 / 3 - 1 + n < width ? i1 / 3 - 1 + n : width - 1;
         if (changes[hi + 1] != changes[lo + 1]) return false;
@@ -250,7 +241,9 @@ int gaussianBlur(const unsigned char *src, unsigned char *dst, int width, int he
         c[3] = 1.0f;
         fill_pixels(dst_line + i0, i1 - i0, c[0], c[1], c[2]);
         return true;
-      });
+      };
+      sum_runs(0, line, kBlock, flat_across,
+               [&](int x0, int x1) { weighted_sum(across, weight, taps, x0, x1, dst_line); });
       unsigned char *flags = changed + (std::size_t)(done % ring) * blocks;
       const float *below = done > 0 ? slot(done - 1) : nullptr;
       for (int b = 0, i0 = 0; i0 < line; ++b, i0 += kBlock) {
@@ -286,13 +279,7 @@ int gaussianBlur(const unsigned char *src, unsigned char *dst, int width, int he
       auto flat_rows = [&](int i0, int i1) {
         if (window_changed[i0 / kBlock]) return false;
         // Black, the most common flat block, sums to 0.
-        std::uint32_t bits = 0;
-        for (int i = i0; i < i1; ++i) {
-          std::uint32_t b;
-          std::memcpy(&b, bottom + i, 4);
-          bits |= b;
-        }
-        if (bits == 0) {
+        if (all_zero(bottom + i0, i1 - i0)) {
           for (int s = 0; s < kRowSums; ++s)
             std::memset(outs[s] + i0, 0, sizeof(float) * (i1 - i0));
           return true;
@@ -308,39 +295,23 @@ int gaussianBlur(const unsigned char *src, unsigned char *dst, int width, int he
         for (int i = i0; i < i1; ++i) o0[i] = o1[i] = o2[i] = o3[i] = flat[(int)bottom[i]];
         return true;
       };
-      for (int x = 0; x < line;) {
-        int stop = x;
-        while (stop < line) {
-          const int next = stop + kBlock < line ? stop + kBlock : line;
-          if (flat_rows(stop, next)) break;
-          stop = next;
-        }
-        if (stop > x) {
-          row_sums(column, weight, taps, x, stop, outs);
-          x = stop;
-        } else {
-          x = x + kBlock < line ? x + kBlock : line;
-        }
-      }
+      sum_runs(0, line, kBlock, flat_rows,
+               [&](int x0, int x1) { row_sums(column, weight, taps, x0, x1, outs); });
       for (int s = 0; s < kRowSums; ++s) gather(outs[s], dst_row + (std::size_t)s * W * 4, W);
       y += kRowSums;
       continue;
     }
-    sum_blocks(column, weight, taps, 0, line, out, [&](int i0, int i1) {
+    auto flat_column = [&](int i0, int i1) {
       if (window_changed[i0 / kBlock]) return false;
       // Black, the most common flat block, sums to 0.
-      std::uint32_t bits = 0;
-      for (int i = i0; i < i1; ++i) {
-        std::uint32_t b;
-        std::memcpy(&b, bottom + i, 4);
-        bits |= b;
-      }
-      if (bits == 0)
+      if (all_zero(bottom + i0, i1 - i0))
         std::memset(out + i0, 0, sizeof(float) * (i1 - i0));
       else
         for (int i = i0; i < i1; ++i) out[i] = flat[(int)bottom[i]];
       return true;
-    });
+    };
+    sum_runs(0, line, kBlock, flat_column,
+             [&](int x0, int x1) { weighted_sum(column, weight, taps, x0, x1, out); });
     gather(out, dst_row, W);
     ++y;
   }
