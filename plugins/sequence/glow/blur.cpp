@@ -1,5 +1,6 @@
 #include "blur.h"
 
+#include "block_runs.h"
 #include "highlights.h"
 #include "pixel_lines.h"
 #include "row_sums.h"
@@ -24,6 +25,7 @@ using seqfx_common::kRowSums;
 using seqfx_common::row_sums;
 using seqfx_common::spread;
 using seqfx_common::store_floats;
+using seqfx_common::sum_runs;
 using seqfx_common::weighted_sum;
 
 namespace {
@@ -63,28 +65,19 @@ void make_weights(float *weight, int n, float distance) {
 constexpr int kBlock = 48;
 constexpr int kChunk = 32;
 
-// weighted_sum over [begin, end), leaving out the blocks for which
-// black(i0, i1) holds; blocks start at begin.
+// weighted_sum over [begin, end), the blocks for which black(i0, i1) holds
+// set to 0 instead; blocks start at begin.
 template <typename Black>
 void sum_lit_blocks(const float *const *lines, const float *w, int m, int begin, int end,
                     float *out, Black black) {
-  int x = begin;
-  while (x < end) {
-    int stop = x;
-    while (stop < end) {
-      const int next = stop + kBlock < end ? stop + kBlock : end;
-      if (black(stop, next)) break;
-      stop = next;
-    }
-    if (stop > x) {
-      weighted_sum(lines, w, m, x, stop, out);
-      x = stop;
-      continue;
-    }
-    const int next = x + kBlock < end ? x + kBlock : end;
-    for (int i = x; i < next; ++i) out[i] = 0.0f;
-    x = next;
-  }
+  sum_runs(
+      begin, end, kBlock,
+      [&](int i0, int i1) {
+        if (!black(i0, i1)) return false;
+        for (int i = i0; i < i1; ++i) out[i] = 0.0f;
+        return true;
+      },
+      [&](int x0, int x1) { weighted_sum(lines, w, m, x0, x1, out); });
 }
 
 // Counts of lit chunks of a row: before[i] chunks among the first i hold a
@@ -257,20 +250,15 @@ bool blur_rows(int width, int height, float distance, int quality, Source source
       }
       float *sums[kRowSums];
       for (int s = 0; s < kRowSums; ++s) sums[s] = outs[m ? kRowSums - 1 - s : s];
-      for (int x = 0; x < line;) {
-        int stop = x;
-        while (stop < line && lit_taps[stop / kBlock])
-          stop = stop + kBlock < line ? stop + kBlock : line;
-        if (stop > x) {
-          row_sums(group, weight, taps, x, stop, sums);
-          x = stop;
-          continue;
-        }
-        const int next = x + kBlock < line ? x + kBlock : line;
-        for (int s = 0; s < kRowSums; ++s)
-          for (int i = x; i < next; ++i) outs[s][i] = 0.0f;
-        x = next;
-      }
+      sum_runs(
+          0, line, kBlock,
+          [&](int i0, int i1) {
+            if (lit_taps[i0 / kBlock]) return false;
+            for (int s = 0; s < kRowSums; ++s)
+              for (int i = i0; i < i1; ++i) outs[s][i] = 0.0f;
+            return true;
+          },
+          [&](int x0, int x1) { row_sums(group, weight, taps, x0, x1, sums); });
       for (int s = 0; s < kRowSums; ++s) sink(y + s, outs[s]);
       y += kRowSums;
       continue;
