@@ -5,6 +5,7 @@
 
 #include "matte_mix.h"
 #include "seqfx_test.h"
+#include "wipeout_double_mix.h"
 
 #include <random>
 #include <vector>
@@ -13,10 +14,7 @@ using seqfx::Image;
 
 namespace {
 
-int double_mix(int a, int b, int v) {
-  const float m = (float)v / 255.0f;
-  return (int)((double)a * m + (double)b * (1.0 - (double)m));
-}
+using wipeout_test::double_mix;
 
 TEST(WipeoutMix, IntegerRuleIsTheDoubleMixForEveryTriple) {
   for (int a = 0; a < 256; ++a)

@@ -4,6 +4,7 @@
 // input.
 
 #include "seqfx_test.h"
+#include "wipeout_double_mix.h"
 
 #include <random>
 
@@ -11,10 +12,7 @@ using seqfx::Image;
 
 namespace {
 
-int mix(int a, int b, int v) {
-  const float q = (float)v / 255.0f;
-  return (int)((double)a * q + (double)b * (1.0 - (double)q));
-}
+using wipeout_test::double_mix;
 
 TEST(WipeoutRandom, MatchesTheMixByteByByte) {
   auto p = seqfx_test::load("wipeout");
@@ -49,7 +47,7 @@ TEST(WipeoutRandom, MatchesTheMixByteByByte) {
         p->render(1, 0, 0, a, &b, out, &m);
         for (std::size_t i = 0; i < a0.pixels() * 4; ++i) {
           const int x = negative ? b0.rect()[i] : a0.rect()[i], y = negative ? a0.rect()[i] : b0.rect()[i];
-          ASSERT_EQ(out.rect()[i], mix(x, y, m.rect()[i]))
+          ASSERT_EQ(out.rect()[i], double_mix(x, y, m.rect()[i]))
               << w << "x" << h << " byte " << i << " negative " << negative << " alias " << alias;
         }
       }
