@@ -8,7 +8,7 @@ BENCHMARK(BM_beamsword_defaults_red)->Unit(benchmark::kMillisecond);
 
 // The same on a picture whose every other pixel is black: no blur window is
 // flat, so every tap is summed.
-static void BM_beamsword_defaults_red_speckled(benchmark::State &state) {
+static void BM_beamsword_defaults_red_dotted(benchmark::State &state) {
   auto p = seqfx_bench::load("beamsword");
   p->set_colour(1, 255, 40, 20);
   seqfx::Image in = seqfx_bench::picture();
@@ -24,4 +24,4 @@ static void BM_beamsword_defaults_red_speckled(benchmark::State &state) {
   }
   state.SetItemsProcessed(state.iterations() * (int64_t)seqfx_bench::kWidth * seqfx_bench::kHeight);
 }
-BENCHMARK(BM_beamsword_defaults_red_speckled)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_beamsword_defaults_red_dotted)->Unit(benchmark::kMillisecond);

@@ -1,6 +1,6 @@
 // The beam blur where its rows are summed in groups and where they are not:
 // heights around the group's size and the window's length, windows far
-// taller than the frame, black and flat pictures with specks, into another
+// taller than the frame, black and flat pictures with dots, into another
 // image and in place.
 
 #include "beamsword_reference.h"
@@ -16,9 +16,9 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-// Flat colour with lit specks at the given chance in a thousand (the flat
+// Flat colour with lit dots at the given chance in a thousand (the flat
 // blocks and the summed ones side by side), or black where colour is 0.
-Bytes specks(std::mt19937 &rng, int w, int h, int per_mille, unsigned char colour) {
+Bytes dots(std::mt19937 &rng, int w, int h, int per_mille, unsigned char colour) {
   Bytes p((size_t)w * h * 4);
   for (size_t i = 0; i < p.size(); i += 4) {
     const bool lit = (int)(rng() % 1000) < per_mille;
@@ -41,8 +41,8 @@ TEST(BeamswordRowGroups, MatchesThePlainLoopsAroundGroupAndWindowSizes) {
       const int w = 1 + (int)(rng() % 60);
       for (int kind = 0; kind < 4; ++kind) {
         const int per_mille = kind == 0 ? 0 : (kind == 1 ? 5 : (kind == 2 ? 100 : 1000));
-        const Bytes src = specks(rng, w, h, per_mille, kind == 1 ? 0 : 200);
-        Bytes got = specks(rng, w, h, 1000, 0), want = got;
+        const Bytes src = dots(rng, w, h, per_mille, kind == 1 ? 0 : 200);
+        Bytes got = dots(rng, w, h, 1000, 0), want = got;
         gaussianBlur(src.data(), got.data(), w, h, amount, quality);
         beamsword_reference::blur(src.data(), want.data(), w, h, amount, quality);
         ASSERT_EQ(got, want) << w << "x" << h << " amount " << amount << " quality " << quality

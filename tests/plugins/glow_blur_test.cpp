@@ -16,7 +16,7 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-// Noise, lights on black, or flat patches with lit specks: the three kinds
+// Noise, lights on black, or flat patches with lit dots: the three kinds
 // of picture that take different paths through the blur. The A bytes are
 // noise in every kind.
 Bytes picture(std::mt19937 &rng, int w, int h, int kind) {

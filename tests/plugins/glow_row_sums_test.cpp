@@ -61,7 +61,7 @@ TEST(GlowRowSums, EachRowGetsItsOwnPlainSum) {
 }
 
 // Lit pixels with the given chance in a thousand (0: all black), A noise.
-Bytes specks(std::mt19937 &rng, int w, int h, int per_mille) {
+Bytes dots(std::mt19937 &rng, int w, int h, int per_mille) {
   Bytes p((size_t)w * h * 4);
   for (size_t i = 0; i < p.size(); i += 4) {
     const bool lit = (int)(rng() % 1000) < per_mille;
@@ -85,7 +85,7 @@ TEST(GlowRowSums, BlurMatchesThePlainLoopsWhereRowGroupsStartAndStop) {
         if (h < 1) continue;
         const int w = 1 + (int)(rng() % 70);
         for (int density : densities) {
-          Bytes got = specks(rng, w, h, density), want = got;
+          Bytes got = dots(rng, w, h, density), want = got;
           RVBlurBitmap2(got.data(), w, h, distance, quality);
           glow_reference::blur(want.data(), w, h, distance, quality);
           ASSERT_EQ(got, want) << w << "x" << h << " distance " << distance << " quality "
