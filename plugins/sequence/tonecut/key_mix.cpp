@@ -160,6 +160,7 @@ struct Masked<8> {
   static TONECUT_AVX512 V sub(V a, V b) { return _mm256_sub_ps(a, b); }
   static TONECUT_AVX512 V add(V a, V b) { return _mm256_add_ps(a, b); }
   static TONECUT_AVX512 V div(V a, V b) { return _mm256_div_ps(a, b); }
+  static TONECUT_AVX512 V mul(V a, V b) { return _mm256_mul_ps(a, b); }
   template <int P>
   static TONECUT_AVX512 M cmp(V a, V b) {
     return _mm256_cmp_ps_mask(a, b, P);
@@ -179,6 +180,7 @@ struct Masked<16> {
   static TONECUT_AVX512 V sub(V a, V b) { return _mm512_sub_ps(a, b); }
   static TONECUT_AVX512 V add(V a, V b) { return _mm512_add_ps(a, b); }
   static TONECUT_AVX512 V div(V a, V b) { return _mm512_div_ps(a, b); }
+  static TONECUT_AVX512 V mul(V a, V b) { return _mm512_mul_ps(a, b); }
   template <int P>
   static TONECUT_AVX512 M cmp(V a, V b) {
     return _mm512_cmp_ps_mask(a, b, P);
@@ -200,6 +202,9 @@ template <int N>
 TONECUT_AVX512 typename Masked<N>::V add_term_masked(typename Masked<N>::V sum, typename Masked<N>::M within,
                                                     typename Masked<N>::V d, float tol) {
   typedef Masked<N> W;
+  // No lane within the tolerance adds +0 everywhere, which leaves the sum
+  // as it is: it starts at +0 and its terms are never -0.
+  if (!within) return sum;
   const typename W::V term = W::sub(W::splat(1.0f), W::div(d, W::splat(tol)));
   return W::add(sum, W::keep(within, term));
 }
@@ -227,8 +232,16 @@ TONECUT_AVX512 void key_masked(const Key &key, const float *yp, const float *up,
   // The count of terms as a float, 1 where there are none (0 / 1 = 0).
   V count = W::add(W::keep(cy, one), W::keep(cu, one));
   count = W::blend(candidate, one, W::add(count, W::keep(cv, one)));
-  const V m = W::div(sum, count), blend = W::splat(key.blend);
-  const V ramp = W::keep(W::template cmp<_CMP_NEQ_UQ>(m, zero), W::div(m, blend));
+  // Dividing by a count of 1 or 2 is exact as a product with 1 or 0.5;
+  // only a group with three terms in a lane pays the division.
+  const M three = cy & cu & cv;
+  const V m = three ? W::div(sum, count)
+                    : W::mul(sum, W::blend((M)((cy & (cu | cv)) | (cu & cv)), one, W::splat(0.5f)));
+  const V blend = W::splat(key.blend);
+  // The ramp only counts in lanes weighed neither 0 nor 1.
+  const M ramped = candidate & W::template cmp<_CMP_NEQ_UQ>(m, zero) &
+                   ~W::template cmp<_CMP_GT_OQ>(m, blend);
+  const V ramp = ramped ? W::keep(W::template cmp<_CMP_NEQ_UQ>(m, zero), W::div(m, blend)) : zero;
   const V k = W::keep(candidate, W::blend(W::template cmp<_CMP_GT_OQ>(m, blend), ramp, one));
   if (!W::template cmp<_CMP_NEQ_UQ>(k, zero)) {
     std::memmove(dst, fg, 4 * N);
@@ -239,9 +252,9 @@ TONECUT_AVX512 void key_masked(const Key &key, const float *yp, const float *up,
     return;
   }
   // The bytes are mixed eight pixels at a time, as with AVX2.
-  Lanes<8>::F half[N / 8];
-  std::memcpy(half, &k, sizeof half);
-  for (int h = 0; h < N / 8; ++h) mix_lanes<8>(half[h], fg + 32 * h, bg + 32 * h, dst + 32 * h);
+  typename Lanes<N>::F all;
+  std::memcpy(&all, &k, sizeof all);
+  mix_lanes<N>(all, fg, bg, dst);
 }
 #undef TONECUT_AVX512
 
