@@ -1,7 +1,7 @@
 // tonecut's keying pass: every lane path against the one-pixel path, on
 // planes whose values sit on, near and far from the key, with settings
 // beyond the table's ranges, runs of every length up to three groups of
-// eight, and the output over either input. The module itself uses only the
+// sixteen, and the output over either input. The module itself uses only the
 // widest path the processor offers, so the others are reached here.
 
 #include "key_mix.h"
@@ -28,7 +28,7 @@ float odd_value(std::mt19937 &rng) {
 TEST(TonecutLanes, EveryPathKeysAsOnePixelAtATime) {
   std::mt19937 rng(77);
   std::uniform_real_distribution<float> unit(0, 1), near(-0.12f, 0.12f);
-  for (int round = 0; round < 600; ++round) {
+  for (int round = 0; round < 1000; ++round) {
     tonecut::Key key;
     key.y_on = rng() % 3 != 0, key.u_on = rng() % 3 != 0, key.v_on = rng() % 3 != 0;
     float *keys[] = {&key.y, &key.u, &key.v}, *tols[] = {&key.tol_y, &key.tol_u, &key.tol_v};
@@ -38,7 +38,7 @@ TEST(TonecutLanes, EveryPathKeysAsOnePixelAtATime) {
     }
     key.blend = rng() % 6 == 0 ? odd_value(rng) : rng() % 5 == 0 ? 0.0f : unit(rng);
 
-    const long n = round % 25;
+    const long n = round % 50;
     std::vector<float> planes[3];
     for (int c = 0; c < 3; ++c)
       for (long i = 0; i < n; ++i) {
