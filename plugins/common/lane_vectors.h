@@ -1,8 +1,8 @@
 // Vectors of N lanes for the forms that give each pixel one lane: the same
 // single- or double-precision operations as the one-pixel path, in the same
 // order, N pixels at a time. The types carry no instruction set: a routine
-// written over them compiles to SSE2 or AVX2 registers as its caller's
-// target has it.
+// written over them compiles to SSE2, AVX2 or AVX-512 registers as its
+// caller's target has it.
 #pragma once
 
 namespace seqfx_common {
