@@ -17,6 +17,25 @@ namespace spin {
 #if defined(__x86_64__) || defined(__i386__)
 namespace {
 
+// The weighted sums of one channel of the four neighbours a (the pixel),
+// b (right), d (up) and e (up and right), lane by lane with the double
+// operations of the one-point sampling in its order: both ways, or along
+// one axis (p and q weighed by g = 1 - f and f). The vector operators give
+// plain multiplies and adds, never fused ones. Vectors go by reference:
+// these are inlined into callers compiled for their own instruction set.
+template <typename V>
+__attribute__((always_inline)) inline void both_ways(const V &a, const V &b, const V &d, const V &e,
+                                                     const V &fx, const V &fy, const V &gx,
+                                                     const V &gy, V &sum) {
+  sum = a * gx * gy + b * fx * gy + d * gx * fy + e * fx * fy;
+}
+
+template <typename V>
+__attribute__((always_inline)) inline void one_way(const V &p, const V &q, const V &g, const V &f,
+                                                   V &sum) {
+  sum = p * g + q * f;
+}
+
 // Byte c of four pixels as doubles.
 __attribute__((target("avx2"))) inline __m256d channel(__m128i px, int c) {
   const __m128i b = _mm_and_si128(_mm_srl_epi32(px, _mm_cvtsi32_si128(8 * c)), _mm_set1_epi32(0xFF));
@@ -84,13 +103,10 @@ __attribute__((target("avx2"))) int blend_avx2(const unsigned char *src, int wid
                     e = channel(p11, c);
       // Both fractions: the four corners in this order; one of them: the
       // two pixels along it.
-      const __m256d both = _mm256_add_pd(
-          _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(_mm256_mul_pd(a, gx), gy),
-                                      _mm256_mul_pd(_mm256_mul_pd(b, fx), gy)),
-                        _mm256_mul_pd(_mm256_mul_pd(d, gx), fy)),
-          _mm256_mul_pd(_mm256_mul_pd(e, fx), fy));
-      const __m256d along_y = _mm256_add_pd(_mm256_mul_pd(a, gy), _mm256_mul_pd(d, fy));
-      const __m256d along_x = _mm256_add_pd(_mm256_mul_pd(a, gx), _mm256_mul_pd(b, fx));
+      __m256d both, along_y, along_x;
+      both_ways(a, b, d, e, fx, fy, gx, gy, both);
+      one_way(a, d, gy, fy, along_y);
+      one_way(a, b, gx, fx, along_x);
       const __m256d v = _mm256_blendv_pd(along_y, _mm256_blendv_pd(along_x, both, by), bx);
       rgb = _mm_or_si128(rgb, _mm_sll_epi32(_mm256_cvttpd_epi32(v), _mm_cvtsi32_si128(8 * c)));
     }
@@ -167,15 +183,13 @@ SPIN_AVX512 int blend_avx512(const unsigned char *src, int width, int height, co
     for (int c = 0; c < 3; ++c) {
       const __m512d a = channel8(p00, c), b = channel8(p10, c), d = channel8(p01, c),
                     e = channel8(p11, c);
-      __m512d v = _mm512_add_pd(
-          _mm512_add_pd(_mm512_add_pd(_mm512_mul_pd(_mm512_mul_pd(a, gx), gy),
-                                      _mm512_mul_pd(_mm512_mul_pd(b, fx), gy)),
-                        _mm512_mul_pd(_mm512_mul_pd(d, gx), fy)),
-          _mm512_mul_pd(_mm512_mul_pd(e, fx), fy));
+      __m512d v;
+      both_ways(a, b, d, e, fx, fy, gx, gy, v);
       // Most blocks weigh both ways in every lane; the others pick per lane.
       if (both != 0xFF) {
-        const __m512d along_y = _mm512_add_pd(_mm512_mul_pd(a, gy), _mm512_mul_pd(d, fy));
-        const __m512d along_x = _mm512_add_pd(_mm512_mul_pd(a, gx), _mm512_mul_pd(b, fx));
+        __m512d along_y, along_x;
+        one_way(a, d, gy, fy, along_y);
+        one_way(a, b, gx, fx, along_x);
         v = _mm512_mask_mov_pd(along_y, bx, _mm512_mask_mov_pd(along_x, by, v));
       }
       rgb = _mm256_or_si256(rgb, _mm256_slli_epi32(to_ints(v), 8 * c));
