@@ -77,6 +77,29 @@ std::string last_line(std::string text) {
 }
 std::string last_line(int log) { return last_line(log_text(log)); }
 
+// The environment of the ffmpeg programs: this process's, and, unless the
+// user set glibc's tunables, an allocator that keeps freed memory for
+// reuse. ffmpeg takes a buffer of a frame's size for every frame and frees
+// it; with glibc's defaults such a buffer goes back to the system and the
+// next one is faulted in afresh, page by cleared page, which costs more
+// CPU than the conversions (about 1 s of 5 for 100 frames at 1080p). Only
+// where the memory comes from changes: the files written are the same.
+// The thresholds are the largest glibc takes on 64-bit systems; elsewhere
+// it ignores them.
+std::vector<char *> child_environment() {
+  static char tunables[] =
+      "GLIBC_TUNABLES=glibc.malloc.mmap_threshold=33554432:glibc.malloc.trim_threshold=536870912";
+  std::vector<char *> env;
+  bool set = false;
+  for (char **e = environ; *e; ++e) {
+    set = set || std::strncmp(*e, "GLIBC_TUNABLES=", 15) == 0;
+    env.push_back(*e);
+  }
+  if (!set) env.push_back(tunables);
+  env.push_back(nullptr);
+  return env;
+}
+
 // Starts argv with its standard input (to_child) or output (from the
 // child) on a pipe whose other end is returned in fd; standard error goes
 // to log, and the child's descriptor 3 to extra when one is given.
@@ -97,7 +120,8 @@ pid_t spawn(const std::vector<std::string> &args, bool to_child, int &fd, int lo
   for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
   argv.push_back(nullptr);
   pid_t pid;
-  const int rc = posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), environ);
+  std::vector<char *> env = child_environment();
+  const int rc = posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), env.data());
   posix_spawn_file_actions_destroy(&fa);
   close(child_end);
   if (rc != 0) {

@@ -4,7 +4,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace cli_test;
@@ -109,6 +111,23 @@ TEST(Video, TallOddFramesKeepTheirRowsBothWays) {
         for (int c = 0; c < 3; ++c)
           ASSERT_EQ(got.byte_pixel(x, y)[c], 255 - want.byte_pixel(x, y)[c]) << f << ": " << x << "," << y;
   }
+}
+
+TEST(Video, FfmpegProgramsRunWithAnAllocatorThatKeepsFreedMemory) {
+  // A stand-in ffprobe found first on the path writes down the tunables it
+  // was started with, then fails the probe.
+  TempDir dir;
+  std::ofstream(dir / "ffprobe") << "#!/bin/sh\nprintf '%s' \"$GLIBC_TUNABLES\" > '" + dir / "seen" + "'\nexit 1\n";
+  ASSERT_EQ(chmod((dir / "ffprobe").c_str(), 0755), 0);
+  std::ofstream(dir / "clip.mp4") << "not a video";
+  const std::string path = "PATH=" + dir.path() + ":" + std::getenv("PATH");
+  const std::vector<std::string> args = {"render", "invert", "-i", dir / "clip.mp4", "-o", dir / "out.png"};
+  EXPECT_NE(seqfx(args, {path}).code, 0);
+  EXPECT_EQ(file_bytes(dir / "seen"),
+            "glibc.malloc.mmap_threshold=33554432:glibc.malloc.trim_threshold=536870912");
+  // The user's own tunables are passed on as they are.
+  EXPECT_NE(seqfx(args, {path, "GLIBC_TUNABLES=glibc.malloc.perturb=0"}).code, 0);
+  EXPECT_EQ(file_bytes(dir / "seen"), "glibc.malloc.perturb=0");
 }
 
 TEST(Video, WithoutFfmpegTheErrorNamesIt) {
