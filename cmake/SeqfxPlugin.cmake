@@ -80,12 +80,9 @@ function(seqfx_add_plugin name)
   file(WRITE ${SEQFX_EXPORTS_DIR}/${name} "${_lines}\n")
   set_property(GLOBAL APPEND PROPERTY SEQFX_PLUGIN_TARGETS ${name})
 
-  # The folder's name is the one its files share: docs/modules/<folder>.md,
-  # tests/plugins/<folder>_test.cpp, bench/<folder>_bench.cpp. It is the
-  # module's name unless the folder is named apart; the page is then placed
-  # under the module's name too, where seqfx info looks for it.
+  # A folder named apart from its module (see seqfx_read_module_of) has its
+  # page placed under the module's name too, where seqfx info looks for it.
   get_filename_component(_folder ${CMAKE_CURRENT_SOURCE_DIR} NAME)
-  set_property(GLOBAL PROPERTY SEQFX_MODULE_OF_${_folder} ${name})
   if(SEQFX_BUILD_CLI AND NOT _folder STREQUAL name)
     set(_page ${PROJECT_SOURCE_DIR}/docs/modules/${_folder}.md)
     configure_file(${_page} ${CMAKE_BINARY_DIR}/share/doc/seqfx/modules/${name}.md COPYONLY)
@@ -154,8 +151,22 @@ macro(seqfx_write_manifest name)
 " @ONLY)
 endmacro()
 
-# The module built from the files named <stem> (a folder's name, see
-# seqfx_add_plugin): the module of that folder, else <stem> itself.
+# The module a folder under plugins/sequence declares with its
+# seqfx_add_plugin call, read before the folder is added (so that either
+# name can select it) and kept for seqfx_module_of. The folder's name is
+# the one its files share: docs/modules/<folder>.md,
+# tests/plugins/<folder>_test.cpp, bench/<folder>_bench.cpp; it is the
+# module's name unless the folder is named apart.
+function(seqfx_read_module_of out dir)
+  file(STRINGS ${dir}/CMakeLists.txt _declared REGEX "^seqfx_add_plugin\\(" LIMIT_COUNT 1)
+  string(REGEX REPLACE "^seqfx_add_plugin\\(([A-Za-z0-9_]+).*" "\\1" _module "${_declared}")
+  get_filename_component(_folder ${dir} NAME)
+  set_property(GLOBAL PROPERTY SEQFX_MODULE_OF_${_folder} ${_module})
+  set(${out} ${_module} PARENT_SCOPE)
+endfunction()
+
+# The module built from the files named <stem> (a folder's name): the
+# module that folder declares, else <stem> itself.
 function(seqfx_module_of out stem)
   get_property(_module GLOBAL PROPERTY SEQFX_MODULE_OF_${stem})
   if(NOT _module)
