@@ -10,10 +10,12 @@
 namespace seqfx {
 
 namespace {
+// A plane of count elements, cleared unless the caller fills it itself.
 template <typename T>
-T *zeroed(std::size_t count) {
+T *plane(std::size_t count, bool clear = true) {
   // At least one element, so that a 0-pixel image still has a valid plane.
-  void *p = std::calloc(count ? count : 1, sizeof(T));
+  if (!count) count = 1;
+  void *p = clear ? std::calloc(count, sizeof(T)) : std::malloc(count * sizeof(T));
   if (!p) throw HostError("out of memory for an image plane");
   return static_cast<T *>(p);
 }
@@ -32,9 +34,7 @@ Image::Image(int width, int height, bool with_rect) : width_(width), height_(hei
 
 Image Image::unfilled(int width, int height) {
   Image img(width, height, false);
-  const std::size_t bytes = img.pixels() * 4;
-  img.record_->rect = img.own_rect_ = static_cast<unsigned char *>(std::malloc(bytes ? bytes : 1));
-  if (!img.own_rect_) throw HostError("out of memory for an image plane");
+  img.record_->rect = img.own_rect_ = plane<unsigned char>(img.pixels() * 4, false);
   return img;
 }
 
@@ -69,7 +69,7 @@ Image &Image::operator=(Image &&o) noexcept {
 unsigned char *Image::add_rect() {
   if (!record_->rect) {
     std::free(own_rect_);
-    record_->rect = own_rect_ = zeroed<unsigned char>(pixels() * 4);
+    record_->rect = own_rect_ = plane<unsigned char>(pixels() * 4);
   }
   return record_->rect;
 }
@@ -77,7 +77,7 @@ unsigned char *Image::add_rect() {
 int *Image::add_zbuf() {
   if (!record_->zbuf) {
     std::free(own_zbuf_);
-    record_->zbuf = own_zbuf_ = zeroed<int>(pixels());
+    record_->zbuf = own_zbuf_ = plane<int>(pixels());
   }
   return record_->zbuf;
 }
@@ -85,7 +85,7 @@ int *Image::add_zbuf() {
 float *Image::add_floatbuf() {
   if (!record_->floatbuf) {
     std::free(own_float_);
-    record_->floatbuf = own_float_ = zeroed<float>(pixels() * 4);
+    record_->floatbuf = own_float_ = plane<float>(pixels() * 4);
   }
   return record_->floatbuf;
 }
