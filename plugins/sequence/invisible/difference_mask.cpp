@@ -6,6 +6,7 @@
 
 #include "difference_mask.h"
 
+#include "lane_vectors.h"
 #include "lanes.h"
 
 #include <cstring>
@@ -24,14 +25,11 @@ inline unsigned char differs(const unsigned char *pa, const unsigned char *pb, f
   return (float)d > tolerance;
 }
 
-// L pixels, one 32-bit lane each. The body has no target of its own: each
-// caller below compiles it for its instruction set.
+// L pixels, one 32-bit lane each, and their bytes. The body has no target
+// of its own: each caller below compiles it for its instruction set.
 template <int L>
-struct Pixels {
-  typedef unsigned char B __attribute__((vector_size(4 * L)));  // the bytes
-  typedef unsigned U __attribute__((vector_size(4 * L)));
-  typedef int I __attribute__((vector_size(4 * L)));
-  typedef float F __attribute__((vector_size(4 * L)));
+struct Pixels : seqfx_common::Lanes<L> {
+  typedef unsigned char B __attribute__((vector_size(4 * L)));
 };
 
 // 1 in each lane whose pixel differs by more than the tolerance, else 0.
