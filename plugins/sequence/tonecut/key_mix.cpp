@@ -229,20 +229,25 @@ TONECUT_AVX512 void key_masked(const Key &key, const float *yp, const float *up,
   V sum = add_term_masked<N>(zero, cy, dy, key.tol_y);
   sum = add_term_masked<N>(sum, cu, du, key.tol_u);
   sum = add_term_masked<N>(sum, cv, dv, key.tol_v);
-  // The count of terms as a float, 1 where there are none (0 / 1 = 0).
-  V count = W::add(W::keep(cy, one), W::keep(cu, one));
-  count = W::blend(candidate, one, W::add(count, W::keep(cv, one)));
-  // Dividing by a count of 1 or 2 is exact as a product with 1 or 0.5;
-  // only a group with three terms in a lane pays the division.
-  const M three = cy & cu & cv;
-  const V m = three ? W::div(sum, count)
-                    : W::mul(sum, W::blend((M)((cy & (cu | cv)) | (cu & cv)), one, W::splat(0.5f)));
+  // The mean of the terms. Dividing by a count of 1 or 2 is exact as a
+  // product with 1 or 0.5, so only a group with three terms in a lane pays
+  // the division by the count (a lane without terms divides 0 by 1).
+  V m;
+  if (const M three = cy & cu & cv) {
+    V count = W::add(W::keep(cy, one), W::keep(cu, one));
+    count = W::blend(candidate, one, W::add(count, W::keep(cv, one)));
+    m = W::div(sum, count);
+  } else {
+    const M two = (cy & (cu | cv)) | (cu & cv);
+    m = W::mul(sum, W::blend(two, one, W::splat(0.5f)));
+  }
   const V blend = W::splat(key.blend);
-  // The ramp only counts in lanes weighed neither 0 nor 1.
-  const M ramped = candidate & W::template cmp<_CMP_NEQ_UQ>(m, zero) &
-                   ~W::template cmp<_CMP_GT_OQ>(m, blend);
-  const V ramp = ramped ? W::keep(W::template cmp<_CMP_NEQ_UQ>(m, zero), W::div(m, blend)) : zero;
-  const V k = W::keep(candidate, W::blend(W::template cmp<_CMP_GT_OQ>(m, blend), ramp, one));
+  // Lanes above the blend weigh 1; the others follow the ramp m / blend,
+  // which is 0 where m is, and is only divided out where some lane needs it.
+  const M above = W::template cmp<_CMP_GT_OQ>(m, blend);
+  const M ramped = candidate & ~above & W::template cmp<_CMP_NEQ_UQ>(m, zero);
+  const V ramp = ramped ? W::keep(ramped, W::div(m, blend)) : zero;
+  const V k = W::keep(candidate, W::blend(above, ramp, one));
   if (!W::template cmp<_CMP_NEQ_UQ>(k, zero)) {
     std::memmove(dst, fg, 4 * N);
     return;
@@ -251,7 +256,7 @@ TONECUT_AVX512 void key_masked(const Key &key, const float *yp, const float *up,
     std::memmove(dst, bg, 4 * N);
     return;
   }
-  // The bytes are mixed eight pixels at a time, as with AVX2.
+  // The bytes are mixed N pixels at a time, as the lanes above do.
   typename Lanes<N>::F all;
   std::memcpy(&all, &k, sizeof all);
   mix_lanes<N>(all, fg, bg, dst);
