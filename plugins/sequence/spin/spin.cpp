@@ -210,6 +210,15 @@ inline void polar(const Frame &f, int x0, int x1, int y, Polar &pc) {
   for (int i = 0; i < pc.n; ++i, ++s.slot) pc.phi[i] = spin::angle(s, dy, (x0 + i) - f.cx);
 }
 
+// The source point of output pixel (x, y) the polar way, with the same
+// operations as polar() and dowork for a run.
+inline void polar_point(const Frame &f, const Turn &t, bool spiral, int x, int y, double &sx,
+                        double &sy) {
+  const double dx = x - f.cx, dy = y - f.cy;
+  const double r = std::sqrt(dx * dx + dy * dy), phi = spin::angle(phi_slot(f, x, y), dy, dx);
+  source_point(f, t, spiral, r, phi, sx, sy);
+}
+
 // Samples n source points into the pixels from o on. Interpolated points
 // go four or eight at a time where the processor allows (those outside the
 // source one by one with radial extend and wrap); when the output shares
@@ -225,7 +234,7 @@ inline void sample_run(const Frame &f, const double *sx, const double *sy, int n
     while (i < n) {
       i += spin::blend_points(f.src, f.width, f.height, sx + i, sy + i, n - i, outside,
                               f.outcol, o + 4 * i);
-      // The block with a point outside, or the last few points.
+      // The block of four with a point outside, or the last few points.
       const int e = i + 4 < n ? i + 4 : n;
       for (; i < e; ++i) sample(f, sx[i], sy[i], o + 4 * i);
     }
@@ -290,10 +299,8 @@ bool straight(const Frame &f, const Turn &t, bool spiral, Straight &st) {
 
 // One output pixel the polar way, as dowork does it.
 void polar_pixel(const Frame &f, const Turn &t, int x, int y, unsigned char *o) {
-  const double dx = x - f.cx, dy = y - f.cy, dy2 = dy * dy;
-  const double r = std::sqrt(dx * dx + dy2), phi = spin::angle(phi_slot(f, x, y), dy, dx);
   double sx, sy;
-  source_point(f, t, false, r, phi, sx, sy);
+  polar_point(f, t, false, x, y, sx, sy);
   sample(f, sx, sy, o);
 }
 
@@ -385,13 +392,7 @@ int straight_blend_run(const Frame &f, const Turn &t, const Straight &st, int x0
     doubt[nd++] = i;
   }
   if (nd == 0 || in_order) return nd;
-  const double dy = y - f.cy, dy2 = dy * dy;
-  for (int j = 0; j < nd; ++j) {
-    const double dx = (x0 + doubt[j]) - f.cx;
-    const double r = std::sqrt(dx * dx + dy2);
-    const double phi = spin::angle(phi_slot(f, x0 + doubt[j], y), dy, dx);
-    source_point(f, t, false, r, phi, sx[j], sy[j]);
-  }
+  for (int j = 0; j < nd; ++j) polar_point(f, t, false, x0 + doubt[j], y, sx[j], sy[j]);
   unsigned char px[kTile][4];
   sample_run(f, sx, sy, nd, false, px[0]);
   for (int j = 0; j < nd; ++j) std::memcpy(o + 4 * doubt[j], px[j], 4);
@@ -425,10 +426,7 @@ void plan_next_tile(const Frame &f, const Turn &t, bool spiral, const unsigned c
   const int px[5] = {nx, nxe, nx, nxe, (nx + nxe) / 2};
   const int py[5] = {ny, ny, nye, nye, (ny + nye) / 2};
   double sx[5], sy[5];
-  for (int k = 0; k < 5; ++k) {
-    const double dx = px[k] - f.cx, dy = py[k] - f.cy;
-    source_point(f, t, spiral, std::sqrt(dx * dx + dy * dy), std::atan2(dy, dx), sx[k], sy[k]);
-  }
+  for (int k = 0; k < 5; ++k) polar_point(f, t, spiral, px[k], py[k], sx[k], sy[k]);
   ahead.plan(src, f.width, f.height, sx, sy, 5, steps);
 }
 
