@@ -78,7 +78,7 @@ PROFILE
 
 # One module, all its runs; prints "ok ..." or the reasons it failed.
 check_module() {
-  local m=$1 json=$modules/$1.json info type keeps d run rt args hargs params el cli_set host_set
+  local m=$1 json=$modules/$1.json info type keeps d run rt args hargs params el cli_set host_set status
   info=$("$probe" $m "$modules") || { fail $m "probe"; return 1; }
   mapfile -t cli_set < <(sed -n 's/^cli_set /--set\n/p' <<<"$info")
   # melt reads colours as #rrggbb: 0.2/0.4/0.6 is #336699.
@@ -107,16 +107,22 @@ check_module() {
           && raw_of $d/cli_%04d.png $d/cli-$run.rgba || { fail $m "seqfx render: $(tail -1 $d/cli.log)"; return 1; }
         for rt in 0 -4; do
           [ $rt = -4 ] && { [ $keeps = yes ] || [ $run = settings ]; } && continue  # -4: four instances, four states
-          # melt now and then ends with status 0 without writing its file
-          # on a loaded machine: such a run is repeated once (a wrong file
-          # is never repeated, it fails below).
-          for attempt in 1 2; do
-            melt -quiet -profile "$profile" clips/a.mkv clips/b.mkv -mix $N \
+          # On a loaded machine melt now and then loses its consumer before
+          # the first frame: it then ends with status 0 without writing its
+          # file, or waits for the lost consumer for ever. Such a run (no
+          # file, or still running after a minute, where it takes a second)
+          # is repeated, up to three times; a wrong file is never repeated,
+          # it fails below.
+          for attempt in 1 2 3; do
+            rm -f $d/melt$rt-$run.rgba
+            status=0
+            timeout 60 melt -quiet -profile "$profile" clips/a.mkv clips/b.mkv -mix $N \
               -mixer frei0r.seqfx_$m factor="0=0;-1=1" "${hargs[@]}" \
               -consumer avformat:$d/melt$rt-$run.rgba f=rawvideo vcodec=rawvideo pix_fmt=rgba \
-              real_time=$rt >$d/melt.log 2>&1 || { fail $m "melt: $(tail -1 $d/melt.log)"; return 1; }
-            [ -s $d/melt$rt-$run.rgba ] && break
-            echo "note $m: melt real_time=$rt ($run) wrote nothing (attempt $attempt)"
+              real_time=$rt >$d/melt.log 2>&1 || status=$?
+            [ $status = 0 ] || [ $status = 124 ] || { fail $m "melt: $(tail -1 $d/melt.log)"; return 1; }
+            [ $status = 0 ] && [ -s $d/melt$rt-$run.rgba ] && break
+            echo "note $m: melt real_time=$rt ($run) $([ $status = 124 ] && echo "hung" || echo "wrote nothing") (attempt $attempt)"
           done
           same $m "melt real_time=$rt ($run)" $d/cli-$run.rgba $d/melt$rt-$run.rgba || return 1
         done
