@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,6 +28,10 @@ namespace {
 constexpr int kMaxTemps = 1 << 16;
 char *g_temps[kMaxTemps];
 int g_temp_count = 0;
+
+// Child processes writing staged files, for the handler; 0 is a free entry.
+constexpr int kMaxWriters = 64;
+pid_t g_writers[kMaxWriters];
 
 class SignalsBlocked {
  public:
@@ -62,6 +67,12 @@ void forget(const std::string &path) {
 }
 
 void on_signal(int sig) {
+  for (pid_t &pid : g_writers)
+    if (pid > 0) {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+      pid = 0;
+    }
   for (int i = 0; i < g_temp_count; ++i)
     if (g_temps[i]) unlink(g_temps[i]);
   signal(sig, SIG_DFL);
@@ -125,6 +136,21 @@ void install_cleanup_handlers() {
   // A crash in a module (or an abort) still removes what was staged; the
   // signal is raised again afterwards, so the exit status stays the crash's.
   for (int s : {SIGINT, SIGTERM, SIGHUP, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) sigaction(s, &sa, nullptr);
+}
+
+void watch_writer(pid_t pid) {
+  SignalsBlocked b;
+  for (pid_t &slot : g_writers)
+    if (slot == 0) {
+      slot = pid;
+      return;
+    }
+}
+
+void forget_writer(pid_t pid) {
+  SignalsBlocked b;
+  for (pid_t &slot : g_writers)
+    if (slot == pid) slot = 0;
 }
 
 Staging::Staging() = default;

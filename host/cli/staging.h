@@ -3,6 +3,8 @@
 // interrupted run removes them, so it leaves nothing half-written behind.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -32,5 +34,12 @@ class Staging {
 // Removes the staged files of every live Staging and ends the process on
 // SIGINT, SIGTERM and SIGHUP.
 void install_cleanup_handlers();
+
+// A child process that writes a staged file (the video encoder). On a
+// signal it is killed and reaped before the files are removed, so that it
+// cannot create or fill one after the removal. Forgotten before it is
+// waited for.
+void watch_writer(pid_t pid);
+void forget_writer(pid_t pid);
 
 }  // namespace seqfx_cli

@@ -1,6 +1,7 @@
 #include "video.h"
 
 #include "seqfx/error.h"
+#include "staging.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -412,12 +413,13 @@ VideoWriter::VideoWriter(const std::string &path, const std::string &final_name,
   log_ = log_file();
   progress_ = log_file();
   pid_ = spawn(args, true, fd_, log_, progress_);
+  watch_writer(pid_);
   widen_pipe(fd_, (std::size_t)width * height * 4);
 }
 
 VideoWriter::~VideoWriter() {
   if (fd_ >= 0) close(fd_);
-  if (pid_ > 0) wait_for(pid_);
+  if (pid_ > 0) end_encoder();
   if (log_ >= 0) close(log_);
   if (progress_ >= 0) close(progress_);
 }
@@ -438,18 +440,23 @@ void VideoWriter::write(const seqfx::Image &img) {
   if (move_frame(fd_, rect, width_, height_, true) < (std::size_t)width_ * height_ * 4) {
     close(fd_);
     fd_ = -1;
-    wait_for(pid_);
-    pid_ = -1;
+    end_encoder();
     throw HostError("ffmpeg cannot write " + final_ + ": " + last_line(log_));
   }
   ++count_;
 }
 
+int VideoWriter::end_encoder() {
+  forget_writer(pid_);
+  const int rc = wait_for(pid_);
+  pid_ = -1;
+  return rc;
+}
+
 void VideoWriter::finish() {
   close(fd_);
   fd_ = -1;
-  const int rc = wait_for(pid_);
-  pid_ = -1;
+  const int rc = end_encoder();
   if (rc != 0 || complained(log_)) throw HostError("ffmpeg cannot write " + final_ + ": " + last_line(log_));
   // The written file must hold the frames that were sent. ffmpeg's final
   // progress report says how many it wrote, which spares probing the file;

@@ -72,6 +72,8 @@ class VideoWriter {
   void finish();
 
  private:
+  // Waits for ffmpeg to end; its exit status.
+  int end_encoder();
   std::string path_, final_;
   int width_, height_;
   long count_ = 0;  // frames sent
