@@ -201,12 +201,17 @@ class Sink {
     for (int f : frames) paths_[f] = staging_.stage(frame_name(name_, f));
   }
   // Pictures may be put from any thread; video frames in order, from one.
+  // Starts the video encoder for frames of this size; put does it on the
+  // first frame otherwise. Started while the first frame is still being
+  // decoded, its own start-up overlaps the reader's.
+  void open(int width, int height, const std::string &rate) {
+    if (!video_ || writer_) return;
+    temp_ = staging_.stage(name_);
+    writer_ = std::make_unique<VideoWriter>(temp_, name_, width, height, rate, options_, carried_);
+  }
   void put(int frame, const Image &img, bool with_float, const std::string &rate, OutputColour colour = {}) {
     if (video_) {
-      if (!writer_) {
-        temp_ = staging_.stage(name_);
-        writer_ = std::make_unique<VideoWriter>(temp_, name_, img.width(), img.height(), rate, options_, carried_);
-      }
+      open(img.width(), img.height(), rate);
       writer_->write(img);
       return;
     }
@@ -561,6 +566,9 @@ int cmd_render(const Global &g, const RenderOptions &o) {
   const bool reads_float = o.use_float && (facts.uses_float || !facts.declared);
   ColourNotes notes(plugin->module_name(), o.inputs, !reads_float, console.host_stream());
   Progress progress((long)frames.size(), frames.size() > 1, console.host_stream());
+  // Frames are the first strip's size, which a video tells before its first frame.
+  if (auto *v = dynamic_cast<VideoSource *>(sources.front().get()))
+    sink.open(v->info().width, v->info().height, rate);
   OrderedRun<FrameWork>::run(
       frames.size(), workers, 2 * (std::size_t)workers + 2,
       [&](std::size_t k) { return setup.read_ordered(frames[k]); },
