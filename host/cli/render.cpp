@@ -102,7 +102,10 @@ class SequenceSource : public Source {
 
 class VideoSource : public Source {
  public:
-  explicit VideoSource(const std::string &path) : path_(path), info_(probe_video(path)), reader_(path, info_) {}
+  // The decoder starts before the probe and is told its answer after.
+  explicit VideoSource(const std::string &path) : path_(path), reader_(path), info_(probe_video(path)) {
+    reader_.expect(info_);
+  }
   Picture get(int frame) override {
     Picture p;
     // Every byte comes from the stream; a frame cut short is never used.
@@ -124,8 +127,8 @@ class VideoSource : public Source {
 
  private:
   std::string path_;
-  VideoInfo info_;
   VideoReader reader_;
+  VideoInfo info_;
 };
 
 // Float planes for strips read from 8-bit sources (video): value / 255,

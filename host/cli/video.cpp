@@ -352,19 +352,37 @@ VideoInfo probe_video(const std::string &path) {
   return info;
 }
 
-VideoReader::VideoReader(const std::string &path, const VideoInfo &info) : path_(path) {
-  log_ = log_file();
-  pid_ = spawn(decode_args(path, info), false, fd_, log_);
-  widen_pipe(fd_, (std::size_t)info.width * info.height * 4);
+VideoReader::VideoReader(const std::string &path) : path_(path) {
+  require_ffmpeg(path);
+  // A file that cannot be read is left to the probe to report.
+  if (access(path.c_str(), R_OK) == 0) start({});
 }
 
-VideoReader::~VideoReader() {
+VideoReader::~VideoReader() { stop(); }
+
+void VideoReader::start(const VideoInfo &info) {
+  log_ = log_file();
+  pid_ = spawn(decode_args(path_, info), false, fd_, log_);
+}
+
+void VideoReader::stop() {
   if (fd_ >= 0) close(fd_);
+  fd_ = -1;
   if (pid_ > 0) {
     kill(pid_, SIGTERM);
     wait_for(pid_);
   }
+  pid_ = -1;
   if (log_ >= 0) close(log_);
+  log_ = -1;
+}
+
+void VideoReader::expect(const VideoInfo &info) {
+  if (pid_ < 0 || !info.decoder.empty()) {
+    stop();
+    start(info);
+  }
+  widen_pipe(fd_, (std::size_t)info.width * info.height * 4);
 }
 
 bool VideoReader::read(seqfx::Image &img) {

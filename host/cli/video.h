@@ -41,16 +41,24 @@ int run_program(const std::vector<std::string> &args, std::string &out, std::str
 
 class VideoReader {
  public:
-  VideoReader(const std::string &path, const VideoInfo &info);
+  // Starts ffmpeg decoding the file with its own choice of decoder, before
+  // the file is probed, so that the two start-ups overlap; expect() then
+  // gives the probe's answer.
+  explicit VideoReader(const std::string &path);
   ~VideoReader();
   VideoReader(const VideoReader &) = delete;
   VideoReader &operator=(const VideoReader &) = delete;
+  // Readies reading frames of info's size, starting ffmpeg again when info
+  // names a decoder of its own.
+  void expect(const VideoInfo &info);
   // The next frame into img (of the video's size); false at the end.
   bool read(seqfx::Image &img);
   // Frames read so far.
   long count() const { return count_; }
 
  private:
+  void start(const VideoInfo &info);
+  void stop();
   std::string path_;
   pid_t pid_ = -1;
   int fd_ = -1, log_ = -1;
