@@ -43,14 +43,16 @@ void plain_planes(const unsigned char *px, long n, float *y, float *u, float *v)
 // computed rather than looked up, with operations
 // that give the plain path's floats for every one of the 2^24 colours:
 //  - byte * (1 / 255.0) rounds to the same float as byte / 255.0;
-//  - x * 0.492 * 255 * (1 / 244.0) + 0.5 and x * 0.877 * 255 * (1 / 314.0)
-//    + 0.5 round to the same floats as the divisions, for every difference
-//    B - Y and R - Y a byte triple can produce (checked by the tests over
-//    all colours).
+//  - x * kScaleU + 0.5 and x * kScaleV + 0.5, one product each, round to
+//    the same floats as the three products and division of the definition,
+//    for every difference B - Y and R - Y a byte triple can produce
+//    (checked by the tests over all colours).
 // The body has no target of its own: each caller below compiles it for its
 // instruction set, so the vectors become SSE2 or AVX2 registers with the
 // same operations lane for lane.
 using seqfx_common::Lanes;
+
+constexpr double kScaleU = 0.492 * 255 * (1 / 244.0), kScaleV = 0.877 * 255 * (1 / 314.0);
 
 template <int N>
 __attribute__((always_inline)) inline void lanes(const unsigned char *px, float *y, float *u, float *v) {
@@ -69,12 +71,12 @@ __attribute__((always_inline)) inline void lanes(const unsigned char *px, float 
   std::memcpy(y, &l, sizeof l);
   if (u) {
     const D by = __builtin_convertvector(bu - l, D);
-    const F c = __builtin_convertvector(by * 0.492 * 255 * (1 / 244.0) + 0.5, F);
+    const F c = __builtin_convertvector(by * kScaleU + 0.5, F);
     std::memcpy(u, &c, sizeof c);
   }
   if (v) {
     const D ry = __builtin_convertvector(ru - l, D);
-    const F c = __builtin_convertvector(ry * 0.877 * 255 * (1 / 314.0) + 0.5, F);
+    const F c = __builtin_convertvector(ry * kScaleV + 0.5, F);
     std::memcpy(v, &c, sizeof c);
   }
 }
@@ -104,14 +106,12 @@ inline __m128d luma2(__m128d r, __m128d g, __m128d b) {
                     _mm_mul_pd(_mm_set1_pd(0.114), b));
 }
 
-inline __m128d scale2(__m128d diff, double weight, double inverse) {
-  const __m128d c = _mm_mul_pd(_mm_mul_pd(_mm_mul_pd(diff, _mm_set1_pd(weight)), _mm_set1_pd(255)),
-                               _mm_set1_pd(inverse));
-  return _mm_add_pd(c, _mm_set1_pd(0.5));
+inline __m128d scale2(__m128d diff, double scale) {
+  return _mm_add_pd(_mm_mul_pd(diff, _mm_set1_pd(scale)), _mm_set1_pd(0.5));
 }
 
-inline __m128 chroma4(__m128 diff, double weight, double inverse) {
-  return join(scale2(low_half(diff), weight, inverse), scale2(high_half(diff), weight, inverse));
+inline __m128 chroma4(__m128 diff, double scale) {
+  return join(scale2(low_half(diff), scale), scale2(high_half(diff), scale));
 }
 
 long lanes_planes(const unsigned char *px, long n, float *y, float *u, float *v) {
@@ -124,8 +124,8 @@ long lanes_planes(const unsigned char *px, long n, float *y, float *u, float *v)
     const __m128 l = join(luma2(low_half(ru), low_half(gu), low_half(bu)),
                           luma2(high_half(ru), high_half(gu), high_half(bu)));
     _mm_storeu_ps(y + i, l);
-    if (u) _mm_storeu_ps(u + i, chroma4(_mm_sub_ps(bu, l), 0.492, 1 / 244.0));
-    if (v) _mm_storeu_ps(v + i, chroma4(_mm_sub_ps(ru, l), 0.877, 1 / 314.0));
+    if (u) _mm_storeu_ps(u + i, chroma4(_mm_sub_ps(bu, l), kScaleU));
+    if (v) _mm_storeu_ps(v + i, chroma4(_mm_sub_ps(ru, l), kScaleV));
   }
   return i;
 }
@@ -151,10 +151,9 @@ TONECUT_AVX512 __m512d widen(__m256 x) { return _mm512_maskz_cvtps_pd(0xff, x); 
 __attribute__((target("avx512f,avx512dq,avx512vl,avx512bw"))) long avx512_planes(const unsigned char *px, long n,
                                                                                    float *y, float *u, float *v) {
   const __m256i low = _mm256_set1_epi32(0xff);
-  const __m512d inv255 = _mm512_set1_pd(1 / 255.0), half = _mm512_set1_pd(0.5), full = _mm512_set1_pd(255);
+  const __m512d inv255 = _mm512_set1_pd(1 / 255.0), half = _mm512_set1_pd(0.5);
   const __m512d wr = _mm512_set1_pd(0.299), wg = _mm512_set1_pd(0.587), wb = _mm512_set1_pd(0.114);
-  const __m512d su = _mm512_set1_pd(0.492), sv = _mm512_set1_pd(0.877);
-  const __m512d ru244 = _mm512_set1_pd(1 / 244.0), rv314 = _mm512_set1_pd(1 / 314.0);
+  const __m512d su = _mm512_set1_pd(kScaleU), sv = _mm512_set1_pd(kScaleV);
   long i = 0;
   for (; i + 8 <= n; i += 8) {
     const __m256i w = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(px + 4 * i));
@@ -170,12 +169,12 @@ __attribute__((target("avx512f,avx512dq,avx512vl,avx512bw"))) long avx512_planes
     _mm256_storeu_ps(y + i, l);
     if (u) {
       const __m512d by = widen(_mm256_sub_ps(bu, l));
-      const __m512d c = _mm512_mul_pd(_mm512_mul_pd(_mm512_mul_pd(by, su), full), ru244);
+      const __m512d c = _mm512_mul_pd(by, su);
       _mm256_storeu_ps(u + i, cvt_ps(_mm512_add_pd(c, half)));
     }
     if (v) {
       const __m512d ry = widen(_mm256_sub_ps(ru, l));
-      const __m512d c = _mm512_mul_pd(_mm512_mul_pd(_mm512_mul_pd(ry, sv), full), rv314);
+      const __m512d c = _mm512_mul_pd(ry, sv);
       _mm256_storeu_ps(v + i, cvt_ps(_mm512_add_pd(c, half)));
     }
   }
