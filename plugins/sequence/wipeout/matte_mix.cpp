@@ -23,6 +23,22 @@ namespace {
 // need not fetch the lines they overwrite.
 constexpr long kStreamBytes = 4L << 20;
 
+// On such frames the three inputs are asked for this many bytes ahead:
+// the processor's own fetching ahead does not keep three streams fed
+// (measured: a fifth of a 1080p frame's time).
+constexpr long kAheadBytes = 4096;
+
+// One 64-byte line of each input, kAheadBytes past byte i.
+// Forced inline: as a call its only effect, the fetch, counts as none and
+// the call is dropped.
+__attribute__((always_inline)) inline void fetch_ahead(const unsigned char *a, const unsigned char *b,
+                                                      const unsigned char *v, long i, long count) {
+  if (i + kAheadBytes >= count) return;
+  __builtin_prefetch(a + i + kAheadBytes);
+  __builtin_prefetch(b + i + kAheadBytes);
+  __builtin_prefetch(v + i + kAheadBytes);
+}
+
 // (x * 0x8081) >> 23 per 16-bit lane: x / 255.
 inline __m128i div255(__m128i x) {
   return _mm_srli_epi16(_mm_mulhi_epu16(x, _mm_set1_epi16((short)0x8081)), 7);
@@ -98,8 +114,10 @@ __attribute__((target("avx2"))) long mix_32(const unsigned char *a, const unsign
   long i = 0;
   if (count >= kStreamBytes) {
     for (; ((uintptr_t)(dst + i) & 31) != 0; ++i) dst[i] = mix_byte(a[i], b[i], v[i]);
-    for (; i + 32 <= count; i += 32)
+    for (; i + 32 <= count; i += 32) {
+      if ((i & 63) == 0) fetch_ahead(a, b, v, i, count);
       _mm256_stream_si256(reinterpret_cast<__m256i *>(dst + i), mix32(a + i, b + i, v + i));
+    }
     _mm_sfence();
   }
   for (; i + 32 <= count; i += 32)
@@ -139,10 +157,12 @@ __attribute__((target("avx512bw"))) long mix_64(const unsigned char *a, const un
     const __mmask64 m = head ? ~0ULL >> (64 - head) : 0;
     _mm512_mask_storeu_epi8(dst, m, mix64(_mm512_maskz_loadu_epi8(m, a), _mm512_maskz_loadu_epi8(m, b),
                                           _mm512_maskz_loadu_epi8(m, v)));
-    for (i = head; i + 64 <= count; i += 64)
+    for (i = head; i + 64 <= count; i += 64) {
+      fetch_ahead(a, b, v, i, count);
       _mm512_stream_si512(reinterpret_cast<__m512i *>(dst + i),
                           mix64(_mm512_loadu_si512(a + i), _mm512_loadu_si512(b + i),
                                 _mm512_loadu_si512(v + i)));
+    }
     _mm_sfence();
   }
   for (; i + 64 <= count; i += 64)
