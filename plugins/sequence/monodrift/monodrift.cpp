@@ -2,6 +2,7 @@
 // the host's effect curve, and passes the strip's depth plane on to the
 // output image.
 
+#include "fetch_ahead.h"
 #include "lane_vectors.h"
 #include "seqfx_module.h"
 
@@ -69,6 +70,8 @@ __attribute__((always_inline)) inline long grey_lanes(const unsigned char *src, 
   typedef typename Lanes<N>::U U;
   long k = 0;
   for (; k + N <= n; k += N, src += 4 * N, dst += 4 * N) {
+    if (4 * (k + N) + seqfx_common::kFetchAheadBytes <= 4 * n)
+      seqfx_common::fetch_lines(src + seqfx_common::kFetchAheadBytes, 4 * N);
     U px;
     std::memcpy(&px, src, sizeof px);
     const F r = __builtin_convertvector((I)(px & 0xFFu), F);
