@@ -2,7 +2,7 @@
 // the host's effect curve, and passes the strip's depth plane on to the
 // output image.
 
-#include "fetch_ahead.h"
+#include "fetch_lines.h"
 #include "lane_vectors.h"
 #include "seqfx_module.h"
 

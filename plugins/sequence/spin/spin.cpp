@@ -10,6 +10,7 @@
 #include "cells.h"
 #include "polar_cache.h"
 #include "fetch_ahead.h"
+#include "fetch_lines.h"
 
 #include <cmath>
 #include <cstdint>
@@ -430,6 +431,15 @@ void plan_next_tile(const Frame &f, const Turn &t, bool spiral, const unsigned c
   ahead.plan(src, f.width, f.height, sx, sy, 5, steps);
 }
 
+// The kept angles of a tile's row are asked for this many rows before the
+// row is computed: each row's angles lie in a page of their own, which the
+// processor does not fetch ahead by itself.
+constexpr int kAnglesAhead = 2;
+
+__attribute__((always_inline)) inline void fetch_angles(const Frame &f, int x0, int x1, int y) {
+  if (f.angles) seqfx_common::fetch_lines(f.angles->at(x0, y).slot, 8L * (x1 - x0));
+}
+
 // Whether two pixel planes of n pixels share any byte.
 bool overlap(const unsigned char *a, const unsigned char *b, std::size_t n) {
   const std::uintptr_t pa = (std::uintptr_t)a, pb = (std::uintptr_t)b, len = 4 * n;
@@ -571,7 +581,9 @@ SEQFX_EXPORT void plugin_seq_doit(void *params, float factor0, float, int width,
       const int xe = tx + kTile < width ? tx + kTile : width;
       plan_next_tile(fr, t1, spiral, src1, tx, ty, ye - ty, ahead1);
       if (crossfade) plan_next_tile(fr, t2, spiral, src2, tx, ty, ye - ty, ahead2);
+      for (int y = ty; y < ty + kAnglesAhead && y < ye; ++y) fetch_angles(fr, tx, xe, y);
       for (int y = ty; y < ye; ++y) {
+        if (y + kAnglesAhead < ye) fetch_angles(fr, tx, xe, y + kAnglesAhead);
         ahead1.step();
         if (crossfade) ahead2.step();
         unsigned char *o = out->rect + 4 * ((std::size_t)y * width + tx);

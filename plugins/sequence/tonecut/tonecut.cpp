@@ -3,7 +3,7 @@
 // switches, a soft blend ramp and debug views of the Y, U and V planes.
 
 #include "seqfx_module.h"
-#include "fetch_ahead.h"
+#include "fetch_lines.h"
 #include "key_mix.h"
 #include "yuv_planes.h"
 

@@ -6,7 +6,7 @@
 
 #include "matte_mix.h"
 
-#include "fetch_ahead.h"
+#include "fetch_lines.h"
 
 #include <cstdint>
 
