@@ -66,4 +66,37 @@ TEST(TonecutLanes, EveryPathKeysAsOnePixelAtATime) {
   }
 }
 
+TEST(TonecutLanes, WeightsAtTheBlendEdgeMatchOnePixelAtATime) {
+  // Distances whose mean lands within a few hundred floats of Blend, where
+  // a quick estimate of the mean cannot tell above from below: the lanes
+  // must still give the one-pixel bytes, with one, two or three channels.
+  std::mt19937 rng(5);
+  for (int channels = 1; channels <= 3; ++channels)
+    for (float blend : {0.1f, 0.37f, 0.5f, 0.9f}) {
+      tonecut::Key key = {true, channels > 1, channels > 2, 0.5f, 0.4f, 0.6f, 0.1f, 0.07f, 0.13f, blend};
+      const long n = 16 * 40;
+      std::vector<float> planes[3];
+      const float keys[] = {key.y, key.u, key.v}, tols[] = {key.tol_y, key.tol_u, key.tol_v};
+      for (long i = 0; i < n; ++i)
+        for (int c = 0; c < 3; ++c) {
+          // A term of 1 - d / tol equal to Blend, moved by a few hundred floats.
+          float d = tols[c] * (1.0f - blend);
+          for (int step = (int)(i % 400) - 200; step != 0; step += step > 0 ? -1 : 1)
+            d = std::nextafter(d, step > 0 ? 1.0f : 0.0f);
+          planes[c].push_back(keys[c] + (rng() % 2 ? d : -d));
+        }
+      std::vector<unsigned char> fg(4 * n), bg(4 * n), want(4 * n);
+      for (long i = 0; i < 4 * n; ++i) fg[i] = (unsigned char)rng(), bg[i] = (unsigned char)rng();
+      tonecut::key_run(LanePath::plain, key, planes[0].data(), planes[1].data(), planes[2].data(), fg.data(),
+                       bg.data(), want.data(), n);
+      for (int k = 0; k < 3; ++k) {
+        if (!tonecut::lane_path_available(kPaths[k])) continue;
+        std::vector<unsigned char> out(4 * n);
+        tonecut::key_run(kPaths[k], key, planes[0].data(), planes[1].data(), planes[2].data(), fg.data(),
+                         bg.data(), out.data(), n);
+        ASSERT_EQ(out, want) << kNames[k] << " channels " << channels << " blend " << blend;
+      }
+    }
+}
+
 }  // namespace

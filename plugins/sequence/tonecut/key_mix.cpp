@@ -167,6 +167,13 @@ struct Masked<8> {
   }
   static TONECUT_AVX512 V keep(M m, V a) { return _mm256_maskz_mov_ps(m, a); }
   static TONECUT_AVX512 V blend(M m, V a, V b) { return _mm256_mask_blend_ps(m, a, b); }
+  static constexpr M all = 0xFF;
+  // Each pixel from bg where m is set, else from fg (dst may be either).
+  static TONECUT_AVX512 void pick(M m, const unsigned char *fg, const unsigned char *bg, unsigned char *dst) {
+    const __m256i f = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(fg));
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(bg));
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(dst), _mm256_mask_blend_epi32(m, f, b));
+  }
 };
 
 template <>
@@ -187,7 +194,50 @@ struct Masked<16> {
   }
   static TONECUT_AVX512 V keep(M m, V a) { return _mm512_maskz_mov_ps(m, a); }
   static TONECUT_AVX512 V blend(M m, V a, V b) { return _mm512_mask_blend_ps(m, a, b); }
+  static constexpr M all = 0xFFFF;
+  static TONECUT_AVX512 void pick(M m, const unsigned char *fg, const unsigned char *bg, unsigned char *dst) {
+    const __m512i f = _mm512_loadu_si512(fg), b = _mm512_loadu_si512(bg);
+    _mm512_storeu_si512(dst, _mm512_mask_blend_epi32(m, f, b));
+  }
 };
+
+// A first look at a group before its exact sums, for the many groups whose
+// candidates all weigh 1. With each tolerance's reciprocal in place of the
+// division, a lane's mean m comes out within 2^-18 of the exact one (each
+// term within 2^-21, three terms and their sum's roundings at most eleven
+// times 2^-22); a lane whose estimate exceeds Blend by more than 2^-16 is
+// therefore surely above it, and weighs exactly 1.
+struct Estimate {
+  float recip_y, recip_u, recip_v;  // 1 / tolerance
+  float above;                      // Blend + 2^-16
+  bool usable;                      // no tolerance so large that its reciprocal loses digits
+};
+
+Estimate estimate_for(const Key &key) {
+  const float margin = 1.0f / 65536;
+  // Tolerances that are not numbers, 0, negative or infinite give
+  // estimates that are not numbers or never above: such lanes go the exact way.
+  const bool usable = !(key.tol_y > 1e30f) && !(key.tol_u > 1e30f) && !(key.tol_v > 1e30f);
+  return {1.0f / key.tol_y, 1.0f / key.tol_u, 1.0f / key.tol_v, key.blend + margin, usable};
+}
+
+// The lanes whose candidates surely weigh 1 (see Estimate); the others
+// stay unset.
+template <int N>
+TONECUT_AVX512 typename Masked<N>::M surely_one(const Estimate &est, typename Masked<N>::M cy,
+                                               typename Masked<N>::M cu, typename Masked<N>::M cv,
+                                               typename Masked<N>::V dy, typename Masked<N>::V du,
+                                               typename Masked<N>::V dv) {
+  typedef Masked<N> W;
+  typedef typename W::V V;
+  const V one = W::splat(1.0f);
+  V sum = W::keep(cy, W::sub(one, W::mul(dy, W::splat(est.recip_y))));
+  sum = W::add(sum, W::keep(cu, W::sub(one, W::mul(du, W::splat(est.recip_u)))));
+  sum = W::add(sum, W::keep(cv, W::sub(one, W::mul(dv, W::splat(est.recip_v)))));
+  const typename W::M two = (cy & (cu | cv)) | (cu & cv), three = cy & cu & cv;
+  const V scale = W::blend(three, W::blend(two, one, W::splat(0.5f)), W::splat(1.0f / 3));
+  return W::template cmp<_CMP_GT_OQ>(W::mul(sum, scale), W::splat(est.above));
+}
 
 template <int N>
 TONECUT_AVX512 typename Masked<N>::V distance_masked(const float *p, float key, float tol,
@@ -210,8 +260,9 @@ TONECUT_AVX512 typename Masked<N>::V add_term_masked(typename Masked<N>::V sum, 
 }
 
 template <int N>
-TONECUT_AVX512 void key_masked(const Key &key, const float *yp, const float *up, const float *vp,
-                               const unsigned char *fg, const unsigned char *bg, unsigned char *dst) {
+TONECUT_AVX512 void key_masked(const Key &key, const Estimate &est, const float *yp, const float *up,
+                               const float *vp, const unsigned char *fg, const unsigned char *bg,
+                               unsigned char *dst) {
   typedef Masked<N> W;
   typedef typename W::V V;
   typedef typename W::M M;
@@ -225,6 +276,15 @@ TONECUT_AVX512 void key_masked(const Key &key, const float *yp, const float *up,
   if (!candidate) {
     std::memmove(dst, fg, 4 * N);
     return;
+  }
+  // Every lane either no candidate (weight 0) or surely above Blend
+  // (weight 1): the pixels are the inputs' own.
+  if (est.usable) {
+    const M one_lanes = surely_one<N>(est, cy, cu, cv, dy, du, dv) & candidate;
+    if ((M)(one_lanes | ~candidate) == W::all) {
+      W::pick(one_lanes, fg, bg, dst);
+      return;
+    }
   }
   V sum = add_term_masked<N>(zero, cy, dy, key.tol_y);
   sum = add_term_masked<N>(sum, cu, du, key.tol_u);
@@ -266,9 +326,11 @@ TONECUT_AVX512 void key_masked(const Key &key, const float *yp, const float *up,
 __attribute__((target("avx512f,avx512dq,avx512vl,avx512bw"))) long avx512_run(
     const Key &key, const float *y, const float *u, const float *v, const unsigned char *fg,
     const unsigned char *bg, unsigned char *dst, long n) {
+  const Estimate est = estimate_for(key);
   long i = 0;
-  for (; i + 16 <= n; i += 16) key_masked<16>(key, y + i, u + i, v + i, fg + 4 * i, bg + 4 * i, dst + 4 * i);
-  for (; i + 8 <= n; i += 8) key_masked<8>(key, y + i, u + i, v + i, fg + 4 * i, bg + 4 * i, dst + 4 * i);
+  for (; i + 16 <= n; i += 16)
+    key_masked<16>(key, est, y + i, u + i, v + i, fg + 4 * i, bg + 4 * i, dst + 4 * i);
+  for (; i + 8 <= n; i += 8) key_masked<8>(key, est, y + i, u + i, v + i, fg + 4 * i, bg + 4 * i, dst + 4 * i);
   return i;
 }
 #endif
