@@ -9,37 +9,7 @@
 
 namespace dof {
 
-typedef float V4 __attribute__((vector_size(16)));
 typedef float V8 __attribute__((vector_size(32)));
-constexpr int kLanes = 4;  // kernel rows are widened to a multiple of this
-
-// dst[j] += k[j] * c for the lanes of one vector (no product for the
-// weight plane, whose c is left out).
-template <typename V>
-__attribute__((always_inline)) inline void add_lanes(float *dst, const float *k) {
-  V d, w;
-  std::memcpy(&d, dst, sizeof d);
-  std::memcpy(&w, k, sizeof w);
-  d += w;
-  std::memcpy(dst, &d, sizeof d);
-}
-template <typename V>
-__attribute__((always_inline)) inline void add_lanes(float *dst, const float *k, float c) {
-  V d, w;
-  std::memcpy(&d, dst, sizeof d);
-  std::memcpy(&w, k, sizeof w);
-  d += w * c;
-  std::memcpy(dst, &d, sizeof d);
-}
-
-typedef unsigned char U8x8 __attribute__((vector_size(8)));
-
-// Eight bytes from p as floats.
-__attribute__((always_inline)) inline void bytes_to_floats(const unsigned char *p, V8 *f) {
-  U8x8 b;
-  std::memcpy(&b, p, sizeof b);
-  *f = __builtin_convertvector(b, V8);
-}
 
 inline int min_i(int a, int b) { return a < b ? a : b; }
 

@@ -16,8 +16,16 @@ using seqfx_common::capped_byte;
 
 namespace {
 
-// The kernels of a ladder with each row widened by zero taps to a whole
-// number of vectors: level k has rows of width[k] floats from offset[k].
+// The kernels of a ladder laid out for whole vectors of eight: each row
+// has one zero tap before the kernel and zero taps after it, to width[k]
+// floats (a multiple of eight, with at least kGroup - 1 zeros after). A
+// source at x adds tap j of a row to target x - e - 1 + j. The rows of
+// level k start at offset[k]; the array starts with eight zeros, so that
+// the kGroup - 1 floats before any row are zeros too (a group of sources
+// reads its later sources' rows up to kGroup - 1 floats early).
+constexpr int kRowLanes = 8;
+constexpr int kGroup = 4;  // sources added in one walk, at most
+
 struct WideLadder {
   int e[kLevels], width[kLevels];
   long offset[kLevels];
@@ -29,14 +37,15 @@ struct WideLadder {
 // reach (emax either side), each row kept as four planes: weight sum, red,
 // green, blue. The planes are wider than the frame by a margin each side,
 // so that a kernel row is added with whole vectors at the frame's edges
-// too; the margins are never read back.
+// too (a row reaches from e + 1 before its source to e + 10 after it);
+// the margins are never read back.
 struct Ring {
   float *base = nullptr;
   long stride = 0;
   int rows = 0, margin = 0, width = 0, last = 0;  // last: the frame's top row
 
   Img *alloc(int w, int h, int emax) {
-    margin = emax + kLanes;
+    margin = emax + 2 * kRowLanes;
     stride = (long)w + 2 * margin;
     rows = 2 * emax + 1;
     width = w;
@@ -70,10 +79,86 @@ struct Ring {
   }
 };
 
+// What one source pixel adds: its level's kernel rows and its three
+// colour values from the contrast curve.
+struct Source {
+  int e, width;
+  const float *kr;  // the kernel row for the first target row
+  float c0, c1, c2;
+};
+
+__attribute__((always_inline)) inline Source source_at(const unsigned char *A, const unsigned char *F,
+                                                       const float *curve, const WideLadder &wide, long i,
+                                                       int y0) {
+  const int f = F[i];
+  const float *cv = curve + 256 * f;
+  const int level = f / 4, e = wide.e[level], width = wide.width[level];
+  return {e, width, wide.taps + wide.offset[level] + (long)(y0 + e) * width, cv[A[3 * i]], cv[A[3 * i + 1]],
+          cv[A[3 * i + 2]]};
+}
+
+// dst[j] += k[0][j], then += k[1][j], ... for the lanes of one vector (the
+// weight plane), or the same with the products k[s][j] * c[s]: each target
+// takes the first source's term, then the next one's, as the sources would
+// add them one after the other.
+template <int K>
+__attribute__((always_inline)) inline void add_group(float *dst, const float *const *k, long j) {
+  V8 d;
+  std::memcpy(&d, dst, sizeof d);
+  for (int s = 0; s < K; ++s) {
+    V8 w;
+    std::memcpy(&w, k[s] + j, sizeof w);
+    d += w;
+  }
+  std::memcpy(dst, &d, sizeof d);
+}
+template <int K>
+__attribute__((always_inline)) inline void add_group(float *dst, const float *const *k, long j, const float *c) {
+  V8 d;
+  std::memcpy(&d, dst, sizeof d);
+  for (int s = 0; s < K; ++s) {
+    V8 w;
+    std::memcpy(&w, k[s] + j, sizeof w);
+    d += w * c[s];
+  }
+  std::memcpy(dst, &d, sizeof d);
+}
+
+// Adds K neighbouring sources from x on, whose kernels have the same reach
+// e, in one walk over their targets: each target's sums load and store once
+// for all K. Source s's targets start s further, so its rows are read s
+// floats early (zero taps, or the zeros before the row).
+template <int K>
+__attribute__((always_inline)) inline void scatter_group(const unsigned char *A, const unsigned char *F,
+                                                         const float *curve, const WideLadder &wide,
+                                                         float *const *near, long st, long i, int x, int e,
+                                                         int y0, int y1, int emax) {
+  const float *k[K];
+  float c0[K], c1[K], c2[K];
+  int width = 0;
+  for (int s = 0; s < K; ++s) {
+    const Source src = source_at(A, F, curve, wide, i + s, y0);
+    k[s] = src.kr - s;
+    c0[s] = src.c0, c1[s] = src.c1, c2[s] = src.c2;
+    width = src.width;  // the same for every level of one reach
+  }
+  for (int dy = y0; dy <= y1; ++dy) {
+    float *ws = near[dy + emax] + (x - e - 1);
+    for (int j = 0; j < width; j += kRowLanes) {
+      add_group<K>(ws + j, k, j);
+      add_group<K>(ws + st + j, k, j, c0);
+      add_group<K>(ws + 2 * st + j, k, j, c1);
+      add_group<K>(ws + 3 * st + j, k, j, c2);
+    }
+    for (int s = 0; s < K; ++s) k[s] += width;
+  }
+}
+
 // Scatters source row y into the ring. Within one kernel row the targets
 // are distinct, so they are added side by side. The zero taps that widen a
 // row add exactly +0 to sums that are never negative, which leaves them as
-// they are.
+// they are. Up to kGroup neighbouring sources with kernels of the same
+// reach are added together (see scatter_group).
 __attribute__((always_inline)) inline void scatter_row(const unsigned char *A,
                                                        const unsigned char *F,
                                                        const float *curve, const WideLadder &wide,
@@ -83,31 +168,21 @@ __attribute__((always_inline)) inline void scatter_row(const unsigned char *A,
   float *near[2 * kMaxReach + 1];
   for (int dy = -min_i(y, emax); dy <= min_i(emax, ring.last - y); ++dy)
     near[dy + emax] = ring.row(y + dy);
-  for (int x = 0; x < W; ++x) {
+  for (int x = 0; x < W;) {
     const long i = (long)y * W + x;
-    const int f = F[i];
-    const float *cv = curve + 256 * f;
-    const float c0 = cv[A[3 * i]], c1 = cv[A[3 * i + 1]], c2 = cv[A[3 * i + 2]];
-    const int level = f / 4, e = wide.e[level], width = wide.width[level];
+    const int e = wide.e[F[i] / 4];
     const int y0 = -min_i(y, e), y1 = min_i(e, ring.last - y);
-    const float *kr = wide.taps + wide.offset[level] + (long)(y0 + e) * width;
-    for (int dy = y0; dy <= y1; ++dy, kr += width) {
-      float *ws = near[dy + emax] + (x - e);
-      float *r = ws + ring.stride, *g = r + ring.stride, *b = g + ring.stride;
-      int j = 0;
-      for (; j + 8 <= width; j += 8) {
-        add_lanes<V8>(ws + j, kr + j);
-        add_lanes<V8>(r + j, kr + j, c0);
-        add_lanes<V8>(g + j, kr + j, c1);
-        add_lanes<V8>(b + j, kr + j, c2);
-      }
-      for (; j < width; j += 4) {
-        add_lanes<V4>(ws + j, kr + j);
-        add_lanes<V4>(r + j, kr + j, c0);
-        add_lanes<V4>(g + j, kr + j, c1);
-        add_lanes<V4>(b + j, kr + j, c2);
-      }
+    int same = 1;
+    while (same < kGroup && x + same < W && wide.e[F[i + same] / 4] == e) ++same;
+    if (same == 4) {
+      scatter_group<4>(A, F, curve, wide, near, ring.stride, i, x, e, y0, y1, emax);
+    } else if (same >= 2) {
+      same = 2;
+      scatter_group<2>(A, F, curve, wide, near, ring.stride, i, x, e, y0, y1, emax);
+    } else {
+      scatter_group<1>(A, F, curve, wide, near, ring.stride, i, x, e, y0, y1, emax);
     }
+    x += same;
   }
 }
 
@@ -136,11 +211,11 @@ Scatter pick_scatter() {
 }
 
 bool widen(Mask *const *ladder, WideLadder &w) {
-  long total = 0;
+  long total = kRowLanes;  // the zeros before the first row
   for (int k = 0; k < kLevels; ++k) {
     const int e = ladder[k]->e, n = 2 * e + 1;
     w.e[k] = e;
-    w.width[k] = (n + kLanes - 1) / kLanes * kLanes;
+    w.width[k] = (n + kGroup + kRowLanes - 1) / kRowLanes * kRowLanes;
     w.offset[k] = total;
     total += (long)n * w.width[k];
     if (e > w.emax) w.emax = e;
@@ -150,7 +225,7 @@ bool widen(Mask *const *ladder, WideLadder &w) {
   for (int k = 0; k < kLevels; ++k) {
     const int e = w.e[k];
     for (int dy = -e; dy <= e; ++dy)
-      std::memcpy(w.taps + w.offset[k] + (long)(dy + e) * w.width[k], ladder[k]->at(dy, -e),
+      std::memcpy(w.taps + w.offset[k] + (long)(dy + e) * w.width[k] + 1, ladder[k]->at(dy, -e),
                   (size_t)(2 * e + 1) * sizeof(float));
   }
   return true;
