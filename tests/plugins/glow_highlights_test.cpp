@@ -1,7 +1,8 @@
-// Highlight isolation and the saturating addition, taken four pixels at a
-// time, against plain per-pixel loops: every pixel count up to a few
-// vectors (so every tail), in place and apart, and settings from any slot
-// value (negative or huge boosts, limits that are not numbers).
+// Highlight isolation and the saturating addition, taken by the widest
+// vectors this processor has, against plain per-pixel loops: every pixel
+// count up to a few vectors (so every tail), in place and apart, and
+// settings from any slot value (negative or huge boosts, limits that are
+// not numbers).
 
 #include "highlights.h"
 
