@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 
 #include <emmintrin.h>
 
@@ -275,43 +276,40 @@ int gaussianBlur(const unsigned char *src, unsigned char *dst, int width, int he
       for (int b = 0; b < blocks; ++b) window_changed[b] |= flags[b];
     }
     const float *bottom = column[0];
-    if (R > 1) {
-      auto flat_rows = [&](int i0, int i1) {
-        if (window_changed[i0 / kBlock]) return false;
-        // Black, the most common flat block, sums to 0.
-        if (all_zero(bottom + i0, i1 - i0)) {
-          for (int s = 0; s < kRowSums; ++s)
-            std::memset(outs[s] + i0, 0, sizeof(float) * (i1 - i0));
-          return true;
-        }
-        // A block of one colour (the marks' own) is filled in vectors.
-        if (one_pixel(bottom + i0, i1 - i0)) {
-          const float r = flat[(int)bottom[i0]], g = flat[(int)bottom[i0 + 1]],
-                      b = flat[(int)bottom[i0 + 2]];
-          for (int s = 0; s < kRowSums; ++s) fill_pixels(outs[s] + i0, i1 - i0, r, g, b);
-          return true;
-        }
-        float *o0 = outs[0], *o1 = outs[1], *o2 = outs[2], *o3 = outs[3];
-        for (int i = i0; i < i1; ++i) o0[i] = o1[i] = o2[i] = o3[i] = flat[(int)bottom[i]];
+    // A block whose window does not change gives each of the first `rows`
+    // output lines its flat sums, looked up from the bottom row's values.
+    auto flat_block = [&](auto rows, int i0, int i1) {
+      constexpr int kRows = decltype(rows)::value;
+      if (window_changed[i0 / kBlock]) return false;
+      // Black, the most common flat block, sums to 0.
+      if (all_zero(bottom + i0, i1 - i0)) {
+        for (int s = 0; s < kRows; ++s) std::memset(outs[s] + i0, 0, sizeof(float) * (i1 - i0));
         return true;
-      };
-      sum_runs(0, line, kBlock, flat_rows,
-               [&](int x0, int x1) { row_sums(column, weight, taps, x0, x1, outs); });
+      }
+      // A block of one colour (the marks' own) is filled in vectors.
+      if (one_pixel(bottom + i0, i1 - i0)) {
+        const float r = flat[(int)bottom[i0]], g = flat[(int)bottom[i0 + 1]], b = flat[(int)bottom[i0 + 2]];
+        for (int s = 0; s < kRows; ++s) fill_pixels(outs[s] + i0, i1 - i0, r, g, b);
+        return true;
+      }
+      for (int i = i0; i < i1; ++i) {
+        const float v = flat[(int)bottom[i]];
+        for (int s = 0; s < kRows; ++s) outs[s][i] = v;
+      }
+      return true;
+    };
+    if (R > 1) {
+      sum_runs(
+          0, line, kBlock,
+          [&](int i0, int i1) { return flat_block(std::integral_constant<int, kRowSums>(), i0, i1); },
+          [&](int x0, int x1) { row_sums(column, weight, taps, x0, x1, outs); });
       for (int s = 0; s < kRowSums; ++s) gather(outs[s], dst_row + (std::size_t)s * W * 4, W);
       y += kRowSums;
       continue;
     }
-    auto flat_column = [&](int i0, int i1) {
-      if (window_changed[i0 / kBlock]) return false;
-      // Black, the most common flat block, sums to 0.
-      if (all_zero(bottom + i0, i1 - i0))
-        std::memset(out + i0, 0, sizeof(float) * (i1 - i0));
-      else
-        for (int i = i0; i < i1; ++i) out[i] = flat[(int)bottom[i]];
-      return true;
-    };
-    sum_runs(0, line, kBlock, flat_column,
-             [&](int x0, int x1) { weighted_sum(column, weight, taps, x0, x1, out); });
+    sum_runs(
+        0, line, kBlock, [&](int i0, int i1) { return flat_block(std::integral_constant<int, 1>(), i0, i1); },
+        [&](int x0, int x1) { weighted_sum(column, weight, taps, x0, x1, out); });
     gather(out, dst_row, W);
     ++y;
   }

@@ -115,39 +115,10 @@ struct Ring {
   }
 };
 
-// What one source pixel adds: its level's kernel rows and its three
-// colour values from the contrast curve.
-struct Source {
-  int e, width;
-  const float *kr;  // the kernel row for the first target row
-  float c0, c1, c2;
-};
-
-__attribute__((always_inline)) inline Source source_at(const unsigned char *A, const unsigned char *F,
-                                                       const float *curve, const WideLadder &wide, long i,
-                                                       int y0) {
-  const int f = F[i];
-  const float *cv = curve + 256 * f;
-  const int level = f / 4, e = wide.e[level], width = wide.width[level];
-  return {e, width, wide.taps + wide.offset[level] + (long)(y0 + e) * width, cv[A[3 * i]], cv[A[3 * i + 1]],
-          cv[A[3 * i + 2]]};
-}
-
-// dst[j] += k[0][j], then += k[1][j], ... for the lanes of one vector (the
-// weight plane), or the same with the products k[s][j] * c[s]: each target
-// takes the first source's term, then the next one's, as the sources would
-// add them one after the other.
-template <int K>
-__attribute__((always_inline)) inline void add_group(float *dst, const float *const *k, long j) {
-  V8 d;
-  std::memcpy(&d, dst, sizeof d);
-  for (int s = 0; s < K; ++s) {
-    V8 w;
-    std::memcpy(&w, k[s] + j, sizeof w);
-    d += w;
-  }
-  std::memcpy(dst, &d, sizeof d);
-}
+// dst[j] += k[0][j] * c[0], then += k[1][j] * c[1], ... for the lanes of
+// one vector: each target takes the first source's term, then the next
+// one's, as the sources would add them one after the other. The weight
+// plane passes factors of 1, whose products are the taps themselves.
 template <int K>
 __attribute__((always_inline)) inline void add_group(float *dst, const float *const *k, long j, const float *c) {
   V8 d;
@@ -162,26 +133,29 @@ __attribute__((always_inline)) inline void add_group(float *dst, const float *co
 
 // Adds K neighbouring sources from x on, whose kernels have the same reach
 // e, in one walk over their targets: each target's sums load and store once
-// for all K. Source s's targets start s further, so its rows are read s
-// floats early (zero taps, or the zeros before the row).
+// for all K. Each source brings its level's kernel rows and its three
+// colour values from the contrast curve. Source s's targets start s
+// further, so its rows are read s floats early (zero taps, or the zeros
+// before the row).
 template <int K>
 __attribute__((always_inline)) inline void scatter_group(const unsigned char *A, const unsigned char *F,
                                                          const float *curve, const WideLadder &wide,
                                                          float *const *near, long st, long i, int x, int e,
                                                          int y0, int y1, int emax) {
+  const int width = wide.width[F[i] / 4];  // the same for every level of one reach
   const float *k[K];
-  float c0[K], c1[K], c2[K];
-  int width = 0;
+  float ones[K], c0[K], c1[K], c2[K];
   for (int s = 0; s < K; ++s) {
-    const Source src = source_at(A, F, curve, wide, i + s, y0);
-    k[s] = src.kr - s;
-    c0[s] = src.c0, c1[s] = src.c1, c2[s] = src.c2;
-    width = src.width;  // the same for every level of one reach
+    const int f = F[i + s];
+    const float *cv = curve + 256 * f;
+    k[s] = wide.taps + wide.offset[f / 4] + (long)(y0 + e) * width - s;
+    ones[s] = 1.0f;
+    c0[s] = cv[A[3 * (i + s)]], c1[s] = cv[A[3 * (i + s) + 1]], c2[s] = cv[A[3 * (i + s) + 2]];
   }
   for (int dy = y0; dy <= y1; ++dy) {
     float *ws = near[dy + emax] + (x - e - 1);
     for (int j = 0; j < width; j += kRowLanes) {
-      add_group<K>(ws + j, k, j);
+      add_group<K>(ws + j, k, j, ones);
       add_group<K>(ws + st + j, k, j, c0);
       add_group<K>(ws + 2 * st + j, k, j, c1);
       add_group<K>(ws + 3 * st + j, k, j, c2);

@@ -222,10 +222,11 @@ Estimate estimate_for(const Key &key) {
 }
 
 // The lanes whose candidates surely weigh 1 (see Estimate); the others
-// stay unset.
+// stay unset. two and three mark the lanes with two and three terms.
 template <int N>
 TONECUT_AVX512 typename Masked<N>::M surely_one(const Estimate &est, typename Masked<N>::M cy,
                                                typename Masked<N>::M cu, typename Masked<N>::M cv,
+                                               typename Masked<N>::M two, typename Masked<N>::M three,
                                                typename Masked<N>::V dy, typename Masked<N>::V du,
                                                typename Masked<N>::V dv) {
   typedef Masked<N> W;
@@ -234,7 +235,6 @@ TONECUT_AVX512 typename Masked<N>::M surely_one(const Estimate &est, typename Ma
   V sum = W::keep(cy, W::sub(one, W::mul(dy, W::splat(est.recip_y))));
   sum = W::add(sum, W::keep(cu, W::sub(one, W::mul(du, W::splat(est.recip_u)))));
   sum = W::add(sum, W::keep(cv, W::sub(one, W::mul(dv, W::splat(est.recip_v)))));
-  const typename W::M two = (cy & (cu | cv)) | (cu & cv), three = cy & cu & cv;
   const V scale = W::blend(three, W::blend(two, one, W::splat(0.5f)), W::splat(1.0f / 3));
   return W::template cmp<_CMP_GT_OQ>(W::mul(sum, scale), W::splat(est.above));
 }
@@ -277,10 +277,12 @@ TONECUT_AVX512 void key_masked(const Key &key, const Estimate &est, const float 
     std::memmove(dst, fg, 4 * N);
     return;
   }
+  // The lanes with two and with three terms, for the mean.
+  const M two = (cy & (cu | cv)) | (cu & cv), three = cy & cu & cv;
   // Every lane either no candidate (weight 0) or surely above Blend
   // (weight 1): the pixels are the inputs' own.
   if (est.usable) {
-    const M one_lanes = surely_one<N>(est, cy, cu, cv, dy, du, dv) & candidate;
+    const M one_lanes = surely_one<N>(est, cy, cu, cv, two, three, dy, du, dv) & candidate;
     if ((M)(one_lanes | ~candidate) == W::all) {
       W::pick(one_lanes, fg, bg, dst);
       return;
@@ -293,12 +295,11 @@ TONECUT_AVX512 void key_masked(const Key &key, const Estimate &est, const float 
   // product with 1 or 0.5, so only a group with three terms in a lane pays
   // the division by the count (a lane without terms divides 0 by 1).
   V m;
-  if (const M three = cy & cu & cv) {
+  if (three) {
     V count = W::add(W::keep(cy, one), W::keep(cu, one));
     count = W::blend(candidate, one, W::add(count, W::keep(cv, one)));
     m = W::div(sum, count);
   } else {
-    const M two = (cy & (cu | cv)) | (cu & cv);
     m = W::mul(sum, W::blend(two, one, W::splat(0.5f)));
   }
   const V blend = W::splat(key.blend);
