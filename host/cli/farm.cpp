@@ -264,7 +264,6 @@ int farm_submit(const Global &g, const std::vector<std::string> &args) {
 
   std::string out = o.output;
   if (is_video_name(o.output)) {
-    require_ffmpeg(o.output);
     plan.video = o.output;
     plan.frames_dir = o.output + ".frames";
     plan.frames_pattern = plan.frames_dir + "/%06d.png";
@@ -503,7 +502,6 @@ int farm_encode(const std::vector<std::string> &args) {
   }
   if (!is_pattern(pattern) || output.empty() || last < first)
     throw HostError("--encode wants PATTERN --frames S-E --fps R -o VIDEO");
-  require_ffmpeg(output);
   Staging staging;
   const std::string temp = staging.stage(output);
   std::unique_ptr<VideoWriter> writer;

@@ -178,7 +178,6 @@ class Sink {
     if (!video_ && video.any())
       throw HostError("--codec, --crf, --quality, --pix-fmt and --no-audio are for video outputs, not " + name);
     if (video_) {
-      require_ffmpeg(name);
       check_encoding(name, video);
     } else if (depth ? !is_depth_format(name) : !is_picture_name(name)) {
       throw HostError("cannot write " + name + ": " +

@@ -1,5 +1,8 @@
 #include "video.h"
 
+#include "av_reader.h"
+#include "av_writer.h"
+
 #include "seqfx/error.h"
 #include "staging.h"
 
@@ -207,10 +210,8 @@ bool opaque(const unsigned char *rect, std::size_t n) {
 }  // namespace
 
 void require_ffmpeg(const std::string &file) {
-  for (const char *prog : {"ffmpeg", "ffprobe"})
-    if (!on_path(prog))
-      throw HostError(std::string("video needs the ffmpeg program (") + prog +
-                      " not found on PATH; install ffmpeg) to handle " + file);
+  if (!on_path("ffmpeg"))
+    throw HostError("the ffmpeg program is needed (not found on PATH; install ffmpeg) to handle " + file);
 }
 
 int run_program(const std::vector<std::string> &args, std::string &out, std::string &err) {
@@ -236,50 +237,15 @@ int run_program(const std::vector<std::string> &args, std::string &out, std::str
 
 namespace {
 
-// ffprobe's "key=value" lines about a video's streams, each stream's
-// between "[STREAM]" and "[/STREAM]" lines (select: "" for every stream).
-std::string ffprobe(const std::string &path, const std::string &select, const std::vector<std::string> &what) {
-  std::vector<std::string> args = {"ffprobe", "-v", "error"};
-  if (!select.empty()) args.insert(args.end(), {"-select_streams", select});
-  args.insert(args.end(), what.begin(), what.end());
-  args.insert(args.end(), {"-of", "default", path});
-  std::string text, log;
-  const int rc = run_program(args, text, log);
-  if (rc != 0 || complained(log)) {
-    const std::string complaint = last_line(log);
-    throw HostError("ffmpeg cannot read " + path + ": " + (complaint.empty() ? "exit status " + std::to_string(rc) : complaint));
-  }
-  return text;
-}
-
-// One stream's entries from ffprobe, its side data's included.
-using StreamEntries = std::map<std::string, std::string>;
-
-std::vector<StreamEntries> stream_entries(const std::string &text) {
-  std::vector<StreamEntries> streams;
-  std::stringstream ss(text);
-  for (std::string line; std::getline(ss, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line == "[STREAM]") streams.emplace_back();
-    const std::size_t eq = line.find('=');
-    if (eq == std::string::npos || streams.empty()) continue;
-    streams.back().emplace(line.substr(0, eq), line.substr(eq + 1));
-  }
-  return streams;
-}
-
-std::string entry(const StreamEntries &s, const std::string &key) {
-  const auto it = s.find(key);
-  return it == s.end() ? std::string() : it->second;
-}
-
 // The decoding command: ffmpeg turns the picture upright (its rotation
 // tag) and converts it to RGBA with the matrix and range the stream is
 // tagged with.
 std::vector<std::string> decode_args(const std::string &path, const VideoInfo &info) {
   std::vector<std::string> args = {"ffmpeg", "-nostdin", "-v", "error"};
   if (!info.decoder.empty()) args.insert(args.end(), {"-c:v", info.decoder});
-  args.insert(args.end(), {"-i", path, "-map", "0:v:0", "-f", "rawvideo", "-pix_fmt", "rgba", "-"});
+  // Every frame the file holds, once, whatever its timestamps.
+  args.insert(args.end(),
+              {"-i", path, "-map", "0:v:0", "-fps_mode", "passthrough", "-f", "rawvideo", "-pix_fmt", "rgba", "-"});
   return args;
 }
 
@@ -293,66 +259,28 @@ double fps_of(const std::string &rate) {
 }
 
 VideoInfo probe_video(const std::string &path) {
-  require_ffmpeg(path);
   if (access(path.c_str(), R_OK) != 0) throw HostError("cannot read " + path + ": " + std::strerror(errno));
-  // One run lists every stream: the first video stream is the one read,
-  // the audio and subtitle streams are those an output may carry along.
-  const std::vector<StreamEntries> streams = stream_entries(
-      ffprobe(path, "", {"-show_entries", "stream=index,codec_type,codec_name,width,height,r_frame_rate,"
-                                          "avg_frame_rate,nb_frames:stream_side_data=rotation:"
-                                          "stream_tags=alpha_mode"}));
-  VideoInfo info;
-  const StreamEntries *video = nullptr;
-  for (const StreamEntries &s : streams) {
-    const std::string type = entry(s, "codec_type");
-    if (type == "video" && !video) video = &s;
-    if ((type == "audio" || type == "subtitle") && !entry(s, "index").empty())
-      info.others.push_back({std::atoi(entry(s, "index").c_str()), type, entry(s, "codec_name")});
-  }
-  if (!video) throw HostError(path + " holds no video stream");
-  info.width = std::atoi(entry(*video, "width").c_str());
-  info.height = std::atoi(entry(*video, "height").c_str());
-  const std::string r_rate = entry(*video, "r_frame_rate"), avg_rate = entry(*video, "avg_frame_rate");
-  const std::string codec = entry(*video, "codec_name");
-  std::string count = entry(*video, "nb_frames");
-  // Containers that keep no frame count (Matroska, WebM) are counted by
-  // their packets, which needs no decoding.
-  if (count.empty() || count == "N/A") {
-    const std::vector<StreamEntries> counted =
-        stream_entries(ffprobe(path, "v:0", {"-count_packets", "-show_entries", "stream=nb_read_packets"}));
-    count = counted.empty() ? "" : entry(counted.front(), "nb_read_packets");
-  }
-  if (!count.empty() && count != "N/A") info.frames = std::atol(count.c_str());
-  if (!entry(*video, "rotation").empty())
-    info.rotation = ((std::atoi(entry(*video, "rotation").c_str()) % 360) + 360) % 360;
-  const bool alpha_side = entry(*video, "TAG:alpha_mode") == "1";
-  // ffmpeg turns the frames upright while it decodes them: a quarter turn
-  // swaps the size the reader must expect.
-  if (info.rotation == 90 || info.rotation == 270) std::swap(info.width, info.height);
-  // VP8/VP9 keep alpha beside the picture, which only libvpx's decoders read.
-  if (alpha_side && codec == "vp9") info.decoder = "libvpx-vp9";
-  if (alpha_side && codec == "vp8") info.decoder = "libvpx";
+  VideoInfo info = probe_with_libraries(path);
   if (info.width <= 0 || info.height <= 0) throw HostError(path + " holds no video stream");
   if (info.width > 32767 || info.height > 32767)
     throw HostError(path + ": video size is outside 1..32767");
-  // A frame travels through a pipe buffer and an image of its size: both
-  // must fit in half of the machine's memory.
+  // A frame travels through a pipe buffer or the decoder's frames and an
+  // image of its size: both must fit in half of the machine's memory.
   const long pages = sysconf(_SC_PHYS_PAGES), page = sysconf(_SC_PAGESIZE);
   const double frame_bytes = 8.0 * info.width * info.height;
   if (pages > 0 && page > 0 && frame_bytes > (double)pages * (double)page / 2)
     throw HostError(path + ": a " + std::to_string(info.width) + "x" + std::to_string(info.height) +
                     " video frame needs more memory than this machine allows");
-  for (const std::string &rate : {avg_rate, r_rate}) {
-    if (fps_of(rate) > 0) {
-      info.rate = rate;
-      info.fps = fps_of(rate);
-      break;
-    }
-  }
   return info;
 }
 
-VideoReader::VideoReader(const std::string &path) : path_(path) {
+bool through_program() {
+  const char *v = std::getenv("SEQFX_FFMPEG_PROGRAM");
+  return v && *v && std::strcmp(v, "0") != 0;
+}
+
+VideoReader::VideoReader(const std::string &path) : path_(path), program_(through_program()) {
+  if (!program_) return;
   require_ffmpeg(path);
   // A file that cannot be read is left to the probe to report.
   if (access(path.c_str(), R_OK) == 0) start({});
@@ -378,6 +306,10 @@ void VideoReader::stop() {
 }
 
 void VideoReader::expect(const VideoInfo &info) {
+  if (!program_) {
+    decoder_ = std::make_unique<FrameDecoder>(path_, info);
+    return;
+  }
   if (pid_ < 0 || !info.decoder.empty()) {
     stop();
     start(info);
@@ -386,6 +318,11 @@ void VideoReader::expect(const VideoInfo &info) {
 }
 
 bool VideoReader::read(seqfx::Image &img) {
+  if (decoder_) {
+    if (!decoder_->read(img)) return false;
+    ++count_;
+    return true;
+  }
   const std::size_t want = img.pixels() * 4;
   const std::size_t got = move_frame(fd_, img.rect(), img.width(), img.height(), false);
   if (got < want) {
@@ -423,10 +360,16 @@ VideoWriter::VideoWriter(const std::string &path, const std::string &final_name,
                          const std::string &rate, const VideoOptions &opts,
                          const std::vector<std::string> &carried)
     : path_(path), final_(final_name), width_(width), height_(height) {
-  require_ffmpeg(final_name);
   const Encoding enc = choose_encoding(final_name, opts, width, height);
   alpha_kept_ = enc.alpha;
   encoding_ = (enc.codec.empty() ? std::string("ffmpeg's codec") : enc.codec) + ", " + enc.pix_fmt;
+  // Streams carried over from another video are muxed by the ffmpeg
+  // program, which copies or converts them; frames alone are encoded here.
+  if (carried.empty() && !through_program()) {
+    encoder_ = std::make_unique<FrameEncoder>(path, final_name, width, height, rate, enc);
+    return;
+  }
+  require_ffmpeg(final_name);
   const std::vector<std::string> args = encode_args(path, width, height, rate, enc, carried);
   log_ = log_file();
   progress_ = log_file();
@@ -453,6 +396,11 @@ void VideoWriter::write(const seqfx::Image &img) {
       std::fprintf(stderr, "seqfx: warning: %s holds no alpha (%s): transparency is dropped "
                    "(.mov, .webm and .mkv keep it)\n", final_.c_str(), encoding_.c_str());
   }
+  if (encoder_) {
+    encoder_->write(img);
+    ++count_;
+    return;
+  }
   // The rows are only read: the image is not changed.
   unsigned char *rect = const_cast<unsigned char *>(img.rect());
   if (move_frame(fd_, rect, width_, height_, true) < (std::size_t)width_ * height_ * 4) {
@@ -472,6 +420,14 @@ int VideoWriter::end_encoder() {
 }
 
 void VideoWriter::finish() {
+  if (encoder_) {
+    const long written = encoder_->finish();
+    encoder_.reset();
+    if (written != count_)
+      throw HostError("cannot write " + final_ + ": " + std::to_string(written) + " frames written instead of " +
+                      std::to_string(count_));
+    return;
+  }
   close(fd_);
   fd_ = -1;
   const int rc = end_encoder();

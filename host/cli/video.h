@@ -1,6 +1,7 @@
-// Video through the ffmpeg program: frames travel as raw RGBA over pipes,
-// top row first, and are flipped into and out of the record's bottom-up
-// order like pictures.
+// Video in and out: decoded and encoded with the ffmpeg libraries in this
+// process, or through the ffmpeg program, whose frames travel as raw RGBA
+// over pipes. Either way frames are flipped into and out of the record's
+// bottom-up order like pictures.
 #pragma once
 
 #include "seqfx/image.h"
@@ -8,10 +9,14 @@
 
 #include <sys/types.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace seqfx_cli {
+
+class FrameDecoder;
+class FrameEncoder;
 
 struct VideoInfo {
   int width = 0, height = 0;
@@ -23,16 +28,22 @@ struct VideoInfo {
   std::vector<SourceStream> others;  // the file's audio and subtitle streams
 };
 
-// Throws HostError naming ffmpeg when the ffmpeg (or ffprobe) program is
-// not installed; file is the video that needs it.
+// Throws HostError naming ffmpeg when the ffmpeg program is not
+// installed; file is the video that needs it.
 void require_ffmpeg(const std::string &file);
+
+// Video is decoded and encoded in this process with the ffmpeg libraries,
+// unless SEQFX_FFMPEG_PROGRAM is set (and not 0): then frames travel
+// through pipes to and from the ffmpeg program, as they always do for an
+// output that carries another video's audio or subtitles.
+bool through_program();
 
 // Frames per second of a rate as ffmpeg writes it ("25", "30000/1001");
 // 0 when it is none.
 double fps_of(const std::string &rate);
 
-// Size, rate and (when known) frame count of a video's first video stream,
-// and the file's audio and subtitle streams.
+// Size, rate and frame count of a video's first video stream, and the
+// file's audio and subtitle streams.
 VideoInfo probe_video(const std::string &path);
 
 // Runs a program (by PATH) to its end with no input; its standard output
@@ -41,15 +52,15 @@ int run_program(const std::vector<std::string> &args, std::string &out, std::str
 
 class VideoReader {
  public:
-  // Starts ffmpeg decoding the file with its own choice of decoder, before
-  // the file is probed, so that the two start-ups overlap; expect() then
-  // gives the probe's answer.
+  // Through the ffmpeg program, starts it decoding the file with its own
+  // choice of decoder before the file is probed, so that the two start-ups
+  // overlap; expect() then gives the probe's answer.
   explicit VideoReader(const std::string &path);
   ~VideoReader();
   VideoReader(const VideoReader &) = delete;
   VideoReader &operator=(const VideoReader &) = delete;
-  // Readies reading frames of info's size, starting ffmpeg again when info
-  // names a decoder of its own.
+  // Readies reading frames of info's size: opens the decoder, or starts
+  // the ffmpeg program again when info names a decoder of its own.
   void expect(const VideoInfo &info);
   // The next frame into img (of the video's size); false at the end.
   bool read(seqfx::Image &img);
@@ -60,6 +71,8 @@ class VideoReader {
   void start(const VideoInfo &info);
   void stop();
   std::string path_;
+  bool program_;
+  std::unique_ptr<FrameDecoder> decoder_;
   pid_t pid_ = -1;
   int fd_ = -1, log_ = -1;
   long count_ = 0;
@@ -87,6 +100,7 @@ class VideoWriter {
   long count_ = 0;  // frames sent
   bool alpha_kept_ = false, alpha_told_ = false;
   std::string encoding_;  // codec and pixel format, for messages
+  std::unique_ptr<FrameEncoder> encoder_;
   pid_t pid_ = -1;
   int fd_ = -1, log_ = -1, progress_ = -1;
 };

@@ -4,6 +4,12 @@
 #include "temp_folder.h"
 #include "video.h"
 
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
+}
+
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -92,26 +98,22 @@ bool pix_subsampled(const std::string &p) {
   return !pix_is_rgb(p) && !starts_with(p, "gray") && !starts_with(p, "ya") && p.find("444") == std::string::npos;
 }
 
-// What ffmpeg says of an encoder it has: its pixel formats and options.
+// What the ffmpeg libraries say of a video encoder: its pixel formats and
+// whether it takes a constant-quality factor.
 struct EncoderHelp {
-  std::string pix_fmts;  // blank-separated
+  std::string pix_fmts;  // each after a blank
   bool crf = false;
 };
 
 EncoderHelp encoder_help(const std::string &codec) {
-  std::string out, err;
-  run_program({"ffmpeg", "-hide_banner", "-h", "encoder=" + codec}, out, err);
-  if (out.find("is not recognized") != std::string::npos || out.find("Encoder " + codec) == std::string::npos)
+  const AVCodec *c = avcodec_find_encoder_by_name(codec.c_str());
+  if (!c || c->type != AVMEDIA_TYPE_VIDEO)
     throw HostError("ffmpeg has no video encoder \"" + codec + "\" (ffmpeg -encoders lists them)");
   EncoderHelp h;
-  std::istringstream ss(out);
-  for (std::string line; std::getline(ss, line);) {
-    const std::size_t at = line.find("Supported pixel formats:");
-    if (at != std::string::npos) h.pix_fmts = line.substr(at + 24);
-    std::istringstream words(line);
-    std::string first;
-    if (words >> first && first == "-crf") h.crf = true;
-  }
+  for (const AVPixelFormat *p = c->pix_fmts; p && *p != AV_PIX_FMT_NONE; ++p)
+    h.pix_fmts += std::string(" ") + av_get_pix_fmt_name(*p);
+  const AVClass *options = c->priv_class;
+  h.crf = options && av_opt_find(&options, "crf", nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ);
   return h;
 }
 
@@ -131,7 +133,7 @@ Encoding plan(const std::string &output, const VideoOptions &o) {
     e.alpha = pix_has_alpha(e.pix_fmt);
     quality_option = "-q:v";
   }
-  // A codec or format named by the user is checked with ffmpeg itself,
+  // A codec or format named by the user is checked with the libraries,
   // before any frame is rendered.
   if (!o.codec.empty() || !o.pix_fmt.empty()) {
     if (!e.codec.empty()) {
@@ -147,6 +149,8 @@ Encoding plan(const std::string &output, const VideoOptions &o) {
   if (!e.codec.empty()) e.args.insert(e.args.end(), {"-c:v", e.codec});
   if (facts)
     for (const char *x : facts->extra) e.args.push_back(x);
+  // libvpx's VP8 keeps no alpha with its hidden reference frames.
+  if (e.codec == "libvpx" && e.alpha) e.args.insert(e.args.end(), {"-auto-alt-ref", "0"});
   if (e.codec == "prores_ks") e.args.insert(e.args.end(), {"-profile:v", e.alpha ? "4444" : "hq"});
   if (!o.quality.empty()) e.args.insert(e.args.end(), {quality_option, o.quality});
   return e;
@@ -211,6 +215,7 @@ std::vector<std::string> carry_args(const std::string &output, const CarriedStre
   if (c.source.empty()) return args;
   const std::vector<SourceStream> &streams = c.streams;
   if (streams.empty()) return args;
+  require_ffmpeg(output);
   TempFolder folder("seqfx-streams", "a temporary folder");
   std::vector<std::string> maps;
   int out_index = 1;  // the frames are output stream 0

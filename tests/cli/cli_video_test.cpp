@@ -1,6 +1,6 @@
-// Video in and out through the ffmpeg program.
+// Video in and out, through the ffmpeg libraries and the ffmpeg program.
 
-#include "cli_support.h"
+#include "cli_video_support.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -113,35 +113,45 @@ TEST(Video, TallOddFramesKeepTheirRowsBothWays) {
   }
 }
 
-TEST(Video, FfmpegProgramsRunWithAnAllocatorThatKeepsFreedMemory) {
-  // A stand-in ffprobe found first on the path writes down the tunables it
-  // was started with, then fails the probe.
+TEST(Video, TheFfmpegProgramRunsWithAnAllocatorThatKeepsFreedMemory) {
+  // A stand-in ffmpeg found first on the path writes down the tunables it
+  // was started with, then fails the decoding.
   TempDir dir;
-  std::ofstream(dir / "ffprobe") << "#!/bin/sh\nprintf '%s' \"$GLIBC_TUNABLES\" > '" + dir / "seen" + "'\nexit 1\n";
-  ASSERT_EQ(chmod((dir / "ffprobe").c_str(), 0755), 0);
-  std::ofstream(dir / "clip.mp4") << "not a video";
-  const std::string path = "PATH=" + dir.path() + ":" + std::getenv("PATH");
+  ASSERT_TRUE(ffmpeg({"-f", "lavfi", "-i", "testsrc=size=32x24:rate=10", "-frames:v", "2", dir / "clip.mp4"}));
+  const std::string real_path = std::getenv("PATH");
+  std::ofstream(dir / "ffmpeg") << "#!/bin/sh\nprintf '%s' \"$GLIBC_TUNABLES\" > '" + dir / "seen" + "'\nexit 1\n";
+  ASSERT_EQ(chmod((dir / "ffmpeg").c_str(), 0755), 0);
+  const std::string path = "PATH=" + dir.path() + ":" + real_path;
   const std::vector<std::string> args = {"render", "invert", "-i", dir / "clip.mp4", "-o", dir / "out.png"};
-  EXPECT_NE(seqfx(args, {path}).code, 0);
+  EXPECT_NE(seqfx(args, {path, "SEQFX_FFMPEG_PROGRAM=1"}).code, 0);
   const std::string seen = file_bytes(dir / "seen");
   EXPECT_TRUE(contains(seen, "glibc.malloc.mmap_threshold=")) << seen;
   EXPECT_TRUE(contains(seen, "glibc.malloc.trim_threshold=")) << seen;
   // The user's own tunables are passed on as they are.
-  EXPECT_NE(seqfx(args, {path, "GLIBC_TUNABLES=glibc.malloc.perturb=0"}).code, 0);
+  EXPECT_NE(seqfx(args, {path, "SEQFX_FFMPEG_PROGRAM=1", "GLIBC_TUNABLES=glibc.malloc.perturb=0"}).code, 0);
   EXPECT_EQ(file_bytes(dir / "seen"), "glibc.malloc.perturb=0");
 }
 
-TEST(Video, WithoutFfmpegTheErrorNamesIt) {
+TEST(Video, OnlyCarriedStreamsAndTheProgramPathNeedTheFfmpegProgram) {
   TempDir dir;
   write_png(dir / "a.png", 4, 4, [](int, int) { return Pixel{1, 2, 3, 255}; });
-  for (const auto &args : std::vector<std::vector<std::string>>{
-           {"render", "invert", "-i", dir / "a.png", "-o", dir / "out.mp4"},
-           {"render", "invert", "-i", dir / "clip.mp4", "-o", dir / "out.png"}}) {
-    Result r = seqfx(args, {"PATH=" + dir.path()});
+  ASSERT_TRUE(ffmpeg({"-f", "lavfi", "-i", "testsrc=size=32x24:rate=10", "-f", "lavfi", "-i", "sine=d=0.2",
+                      "-frames:v", "2", "-shortest", dir / "talk.mp4"}));
+  const std::string no_ffmpeg = "PATH=" + dir.path();
+  // Frames alone are decoded and encoded by the libraries.
+  Result r = seqfx({"render", "invert", "-i", dir / "a.png", "-o", dir / "out.mp4"}, {no_ffmpeg});
+  EXPECT_EQ(r.code, 0) << r.err;
+  r = seqfx({"render", "invert", "-i", dir / "out.mp4", "-o", dir / "back.png"}, {no_ffmpeg});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(read_file(dir / "back.png").width, 4);
+  const std::vector<std::string> before = dir.files();
+  for (const auto &[args, env] : std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>>{
+           {{"render", "invert", "-i", dir / "talk.mp4", "-o", dir / "talk2.mp4"}, {no_ffmpeg}},
+           {{"render", "invert", "-i", dir / "a.png", "-o", dir / "x.mp4"}, {no_ffmpeg, "SEQFX_FFMPEG_PROGRAM=1"}}}) {
+    r = seqfx(args, env);
     EXPECT_NE(r.code, 0);
-    EXPECT_TRUE(contains(r.err, "ffmpeg")) << r.err;
     EXPECT_TRUE(contains(r.err, "install ffmpeg")) << r.err;
-    EXPECT_EQ(dir.files(), std::vector<std::string>{"a.png"});
+    EXPECT_EQ(dir.files(), before);
   }
 }
 

@@ -1,0 +1,119 @@
+#include "av_util.h"
+
+#include "seqfx/error.h"
+
+extern "C" {
+#include <libavfilter/buffersink.h>
+#include <libavfilter/buffersrc.h>
+#include <libavutil/error.h>
+#include <libavutil/log.h>
+}
+
+#include <cstdarg>
+#include <cstring>
+#include <mutex>
+
+namespace seqfx_cli::av {
+
+using seqfx::HostError;
+
+void OutputCloser::operator()(AVFormatContext *c) const {
+  if (c->pb && !(c->oformat->flags & AVFMT_NOFILE)) avio_closep(&c->pb);
+  avformat_free_context(c);
+}
+
+Frame new_frame() {
+  Frame f(av_frame_alloc());
+  if (!f) throw HostError("out of memory for a video frame");
+  return f;
+}
+
+Packet new_packet() {
+  Packet p(av_packet_alloc());
+  if (!p) throw HostError("out of memory for a video packet");
+  return p;
+}
+
+std::string error_text(int code) {
+  char buf[AV_ERROR_MAX_STRING_SIZE] = {};
+  av_strerror(code, buf, sizeof buf);
+  return buf;
+}
+
+namespace {
+
+std::mutex log_mutex;
+long log_count = 0;
+std::string log_last;
+
+// Decoders log from their own threads, hence the lock.
+void on_message(void *avcl, int level, const char *fmt, va_list args) {
+  if (level > AV_LOG_ERROR) return;
+  char line[1024];
+  int prefix = 1;
+  av_log_format_line2(avcl, level, fmt, args, line, sizeof line, &prefix);
+  std::string text = line;
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+  std::lock_guard<std::mutex> lock(log_mutex);
+  ++log_count;
+  if (!text.empty()) log_last = text;
+}
+
+}  // namespace
+
+void keep_messages() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    // Libraries that print by themselves (x265) take their verbosity from
+    // this level.
+    av_log_set_level(AV_LOG_ERROR);
+    av_log_set_callback(on_message);
+  });
+}
+
+long complaints() {
+  std::lock_guard<std::mutex> lock(log_mutex);
+  return log_count;
+}
+
+std::string last_complaint() {
+  std::lock_guard<std::mutex> lock(log_mutex);
+  return log_last;
+}
+
+std::string with_complaint(const std::string &why, long since) {
+  if (complaints() == since) return why;
+  const std::string said = last_complaint();
+  if (why.empty() || said == why) return said;
+  return why + " (" + said + ")";
+}
+
+Chain make_chain(const std::string &source_args, const std::string &description, const std::string &what) {
+  Chain c;
+  c.graph.reset(avfilter_graph_alloc());
+  if (!c.graph) throw HostError(what + ": out of memory");
+  // The scalers the graph puts in for format conversions use bicubic
+  // filters, as the ffmpeg program's do.
+  c.graph->scale_sws_opts = av_strdup("flags=bicubic");
+  int rc = avfilter_graph_create_filter(&c.source, avfilter_get_by_name("buffer"), "in", source_args.c_str(),
+                                        nullptr, c.graph.get());
+  if (rc >= 0)
+    rc = avfilter_graph_create_filter(&c.sink, avfilter_get_by_name("buffersink"), "out", nullptr, nullptr,
+                                      c.graph.get());
+  AVFilterInOut *outputs = avfilter_inout_alloc(), *inputs = avfilter_inout_alloc();
+  if (rc >= 0 && (!outputs || !inputs)) rc = AVERROR(ENOMEM);
+  if (rc >= 0) {
+    outputs->name = av_strdup("in");
+    outputs->filter_ctx = c.source;
+    inputs->name = av_strdup("out");
+    inputs->filter_ctx = c.sink;
+    rc = avfilter_graph_parse_ptr(c.graph.get(), description.c_str(), &inputs, &outputs, nullptr);
+  }
+  avfilter_inout_free(&inputs);
+  avfilter_inout_free(&outputs);
+  if (rc >= 0) rc = avfilter_graph_config(c.graph.get(), nullptr);
+  if (rc < 0) throw HostError(what + ": " + error_text(rc));
+  return c;
+}
+
+}  // namespace seqfx_cli::av

@@ -1,0 +1,82 @@
+// Owning handles for the ffmpeg libraries' objects, their error texts, and
+// the messages they log, which this program keeps instead of printing.
+#pragma once
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavfilter/avfilter.h>
+#include <libavformat/avformat.h>
+#include <libavutil/frame.h>
+}
+
+#include <memory>
+#include <string>
+
+namespace seqfx_cli::av {
+
+struct InputCloser {
+  void operator()(AVFormatContext *c) const { avformat_close_input(&c); }
+};
+using Input = std::unique_ptr<AVFormatContext, InputCloser>;
+
+// An output's format context and its file, closed (not finished) on release.
+struct OutputCloser {
+  void operator()(AVFormatContext *c) const;
+};
+using Output = std::unique_ptr<AVFormatContext, OutputCloser>;
+
+struct CodecFreer {
+  void operator()(AVCodecContext *c) const { avcodec_free_context(&c); }
+};
+using Codec = std::unique_ptr<AVCodecContext, CodecFreer>;
+
+struct GraphFreer {
+  void operator()(AVFilterGraph *g) const { avfilter_graph_free(&g); }
+};
+using Graph = std::unique_ptr<AVFilterGraph, GraphFreer>;
+
+struct FrameFreer {
+  void operator()(AVFrame *f) const { av_frame_free(&f); }
+};
+using Frame = std::unique_ptr<AVFrame, FrameFreer>;
+
+struct PacketFreer {
+  void operator()(AVPacket *p) const { av_packet_free(&p); }
+};
+using Packet = std::unique_ptr<AVPacket, PacketFreer>;
+
+struct DictFreer {
+  void operator()(AVDictionary *d) const { av_dict_free(&d); }
+};
+
+// New frames and packets; throw HostError when memory runs out.
+Frame new_frame();
+Packet new_packet();
+
+// The libraries' text for an error code.
+std::string error_text(int code);
+
+// From the first call on, the libraries' messages of error level go to a
+// record instead of standard error (warnings and chatter are dropped), so
+// that a failure is reported once, in this program's words, with the
+// libraries' reason in it.
+void keep_messages();
+// The number of error messages logged so far, and the last one's text.
+long complaints();
+std::string last_complaint();
+// why, followed by the last error logged since there were since_ of them
+// (either alone when the other is empty).
+std::string with_complaint(const std::string &why, long since);
+
+// A filter chain between a buffer source and a buffer sink, converting as
+// the ffmpeg program's simple filter graphs do (bicubic scaling).
+struct Chain {
+  Graph graph;
+  AVFilterContext *source = nullptr, *sink = nullptr;
+};
+// Builds description (e.g. "format=pix_fmts=rgba") fed by frames of
+// source_args ("video_size=...:pix_fmt=...:time_base=..."). Throws
+// HostError starting with what on failure.
+Chain make_chain(const std::string &source_args, const std::string &description, const std::string &what);
+
+}  // namespace seqfx_cli::av
