@@ -50,7 +50,7 @@ std::string log_last;
 void on_message(void *avcl, int level, const char *fmt, va_list args) {
   if (level > AV_LOG_ERROR) return;
   char line[1024];
-  int prefix = 1;
+  int prefix = 0;  // without the "[context @ address]" of the library's own output
   av_log_format_line2(avcl, level, fmt, args, line, sizeof line, &prefix);
   std::string text = line;
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
