@@ -58,17 +58,17 @@ double upright_turn(const std::int32_t *matrix) {
 // in front of its conversion; "" when it is upright already.
 std::string upright_filters(const std::int32_t *matrix) {
   const double theta = upright_turn(matrix);
-  if (std::fabs(theta - 90) < 1.0) return matrix[3] > 0 ? "transpose=cclock_flip," : "transpose=clock,";
+  if (std::fabs(theta - 90) < 1.0) return matrix[3] > 0 ? "transpose=cclock_flip" : "transpose=clock";
   if (std::fabs(theta - 180) < 1.0) {
     std::string f;
-    if (matrix[0] < 0) f += "hflip,";
-    if (matrix[4] < 0) f += "vflip,";
+    if (matrix[0] < 0) f += "hflip";
+    if (matrix[4] < 0) f += f.empty() ? "vflip" : ",vflip";
     return f;
   }
-  if (std::fabs(theta - 270) < 1.0) return matrix[3] < 0 ? "transpose=clock_flip," : "transpose=cclock,";
+  if (std::fabs(theta - 270) < 1.0) return matrix[3] < 0 ? "transpose=clock_flip" : "transpose=cclock";
   if (std::fabs(theta) > 1.0) {
     char buf[64];
-    std::snprintf(buf, sizeof buf, "rotate=%f*PI/180,", theta);
+    std::snprintf(buf, sizeof buf, "rotate=%f*PI/180", theta);
     return buf;
   }
   return "";
@@ -141,8 +141,9 @@ FrameDecoder::FrameDecoder(const std::string &path, const VideoInfo &info)
   if (rc >= 0) rc = avcodec_open2(decoder_.get(), codec, &opts);
   av_dict_free(&opts);
   if (rc < 0) fail(av::error_text(rc));
+  turning_ = upright_filters(display_matrix(st));
   decoded_ = av::new_frame();
-  converted_ = av::new_frame();
+  upright_ = av::new_frame();
   packet_ = av::new_packet();
 }
 
@@ -150,14 +151,21 @@ void FrameDecoder::fail(const std::string &why) const {
   throw HostError("cannot read " + path_ + ": " + av::with_complaint(why, complaints_));
 }
 
-void FrameDecoder::convert(AVFrame *decoded) {
+void FrameDecoder::filter(AVFrame *decoded) {
   if (!chain_.graph || decoded->width != chain_w_ || decoded->height != chain_h_ || decoded->format != chain_fmt_) {
     const AVStream *st = input_->streams[stream_];
     const AVRational sar = decoded->sample_aspect_ratio;
     const std::string args = "video_size=" + std::to_string(decoded->width) + "x" + std::to_string(decoded->height) +
                              ":pix_fmt=" + std::to_string(decoded->format) + ":time_base=" + ratio(st->time_base) +
                              ":pixel_aspect=" + std::to_string(sar.num) + "/" + std::to_string(std::max(sar.den, 1));
-    chain_ = av::make_chain(args, upright_filters(display_matrix(st)) + "format=pix_fmts=rgba", "cannot read " + path_);
+    // Upright 8-bit 4:2:0 frames whose rows are whole blocks of sixteen
+    // pixels are converted by this reader straight into the picture: the
+    // scaler gives the conversion filter's bytes there. Other frames are
+    // turned and converted by the filters.
+    const bool direct = turning_.empty() && decoded->width % 16 == 0 &&
+                        (decoded->format == AV_PIX_FMT_YUV420P || decoded->format == AV_PIX_FMT_YUVJ420P);
+    const std::string chain = direct ? "null" : turning_ + (turning_.empty() ? "" : ",") + "format=pix_fmts=rgba";
+    chain_ = av::make_chain(args, chain, "cannot read " + path_);
     chain_w_ = decoded->width;
     chain_h_ = decoded->height;
     chain_fmt_ = decoded->format;
@@ -169,7 +177,7 @@ void FrameDecoder::convert(AVFrame *decoded) {
 bool FrameDecoder::next() {
   for (;;) {
     if (chain_.graph) {
-      const int got = av_buffersink_get_frame(chain_.sink, converted_.get());
+      const int got = av_buffersink_get_frame(chain_.sink, upright_.get());
       if (got >= 0) return true;
       if (got == AVERROR_EOF) return false;
       if (got != AVERROR(EAGAIN)) fail(av::error_text(got));
@@ -185,7 +193,7 @@ bool FrameDecoder::next() {
     }
     const int got = avcodec_receive_frame(decoder_.get(), decoded_.get());
     if (got >= 0) {
-      convert(decoded_.get());
+      filter(decoded_.get());
       continue;
     }
     if (got == AVERROR_EOF) {
@@ -214,15 +222,19 @@ bool FrameDecoder::read(seqfx::Image &img) {
   const bool got = next();
   if (av::complaints() != complaints_) fail("");
   if (!got) return false;
-  AVFrame *f = converted_.get();
+  AVFrame *f = upright_.get();
   if (f->width != width_ || f->height != height_ || img.width() != width_ || img.height() != height_)
     fail("a frame of " + std::to_string(f->width) + "x" + std::to_string(f->height) + " in a video of " +
          std::to_string(width_) + "x" + std::to_string(height_));
-  // The record keeps the bottom row first.
-  const std::size_t row = (std::size_t)width_ * 4;
-  for (int y = 0; y < height_; ++y)
-    std::memcpy(img.rect() + (std::size_t)(height_ - 1 - y) * row, f->data[0] + (std::ptrdiff_t)y * f->linesize[0],
-                row);
+  if (f->format == AV_PIX_FMT_RGBA) {
+    // The record keeps the bottom row first.
+    const std::size_t row = (std::size_t)width_ * 4;
+    for (int y = 0; y < height_; ++y)
+      std::memcpy(img.rect() + (std::size_t)(height_ - 1 - y) * row, f->data[0] + (std::ptrdiff_t)y * f->linesize[0],
+                  row);
+  } else {
+    to_rgba_.convert(f, img.rect());
+  }
   av_frame_unref(f);
   return true;
 }

@@ -26,20 +26,23 @@ class FrameDecoder {
   bool read(seqfx::Image &img);
 
  private:
-  // The next converted frame into converted_; false at the end.
+  // The next upright frame into upright_; false at the end.
   bool next();
-  // Hands a decoded frame to the conversion, built anew when the frames'
-  // size or format changes.
-  void convert(AVFrame *decoded);
+  // Hands a decoded frame to the filters that turn it upright and, unless
+  // this reader converts it, to RGBA; built anew when the frames' size or
+  // format changes.
+  void filter(AVFrame *decoded);
   [[noreturn]] void fail(const std::string &why) const;
   std::string path_;
   int width_, height_;
   av::Input input_;
   int stream_ = -1;
   av::Codec decoder_;
+  std::string turning_;  // the filters that turn the stream upright; "" for none
   av::Chain chain_;
   int chain_w_ = 0, chain_h_ = 0, chain_fmt_ = -1;
-  av::Frame decoded_, converted_;
+  av::RgbaScaler to_rgba_;
+  av::Frame decoded_, upright_;
   av::Packet packet_;
   bool input_done_ = false, decoder_done_ = false, chain_done_ = false;
   long complaints_ = 0;

@@ -7,6 +7,9 @@ extern "C" {
 #include <libavfilter/buffersrc.h>
 #include <libavutil/error.h>
 #include <libavutil/log.h>
+#include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
+#include <libswscale/swscale.h>
 }
 
 #include <cstdarg>
@@ -114,6 +117,52 @@ Chain make_chain(const std::string &source_args, const std::string &description,
   if (rc >= 0) rc = avfilter_graph_config(c.graph.get(), nullptr);
   if (rc < 0) throw HostError(what + ": " + error_text(rc));
   return c;
+}
+
+RgbaScaler::~RgbaScaler() { sws_freeContext(sws_); }
+
+void RgbaScaler::convert(const AVFrame *in, std::uint8_t *rect) {
+  if (!sws_ || in->width != width_ || in->height != height_ || in->format != format_) {
+    sws_freeContext(sws_);
+    sws_ = sws_alloc_context();
+    if (!sws_) throw HostError("out of memory for a video frame's conversion");
+    width_ = in->width;
+    height_ = in->height;
+    format_ = in->format;
+    av_opt_set_int(sws_, "sws_flags", SWS_BICUBIC, 0);
+    av_opt_set_int(sws_, "srcw", width_, 0);
+    av_opt_set_int(sws_, "srch", height_, 0);
+    av_opt_set_int(sws_, "src_format", format_, 0);
+    av_opt_set_int(sws_, "dstw", width_, 0);
+    av_opt_set_int(sws_, "dsth", height_, 0);
+    av_opt_set_int(sws_, "dst_format", AV_PIX_FMT_RGBA, 0);
+    // 8-bit 4:2:0 takes MPEG-2's chroma siting, between two rows.
+    av_opt_set_int(sws_, "src_h_chr_pos", -513, 0);
+    av_opt_set_int(sws_, "src_v_chr_pos", format_ == AV_PIX_FMT_YUV420P ? 128 : -513, 0);
+    av_opt_set_int(sws_, "dst_h_chr_pos", -513, 0);
+    av_opt_set_int(sws_, "dst_v_chr_pos", -513, 0);
+    const int rc = sws_init_context(sws_, nullptr, nullptr);
+    if (rc < 0) {
+      sws_freeContext(sws_);
+      sws_ = nullptr;
+      const char *name = av_get_pix_fmt_name((AVPixelFormat)format_);
+      throw HostError(std::string("cannot convert ") + (name ? name : "its") + " frames to RGBA: " + error_text(rc));
+    }
+  }
+  // The frame's own matrix when it names a known one, else BT.601; its own
+  // range when it names one, else the scaler's default for the format.
+  int space = in->colorspace;
+  if (space < 1 || space > 10 || space == 8) space = AVCOL_SPC_BT470BG;
+  const int *matrix = sws_getCoefficients(space);
+  int *inv = nullptr, *table = nullptr, src_full = 0, dst_full = 0, brightness = 0, contrast = 0, saturation = 0;
+  sws_getColorspaceDetails(sws_, &inv, &src_full, &table, &dst_full, &brightness, &contrast, &saturation);
+  if (in->color_range != AVCOL_RANGE_UNSPECIFIED) src_full = in->color_range == AVCOL_RANGE_JPEG;
+  sws_setColorspaceDetails(sws_, matrix, src_full, matrix, dst_full, brightness, contrast, saturation);
+  const int row = width_ * 4;
+  std::uint8_t *dst[4] = {rect + (std::size_t)(height_ - 1) * row, nullptr, nullptr, nullptr};
+  const int stride[4] = {-row, 0, 0, 0};
+  if (sws_scale(sws_, in->data, in->linesize, 0, height_, dst, stride) != height_)
+    throw HostError("a video frame could not be converted to RGBA");
 }
 
 }  // namespace seqfx_cli::av

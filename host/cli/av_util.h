@@ -9,8 +9,11 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
+#include <cstdint>
 #include <memory>
 #include <string>
+
+struct SwsContext;
 
 namespace seqfx_cli::av {
 
@@ -45,9 +48,10 @@ struct PacketFreer {
 };
 using Packet = std::unique_ptr<AVPacket, PacketFreer>;
 
-struct DictFreer {
-  void operator()(AVDictionary *d) const { av_dict_free(&d); }
+struct PoolFreer {
+  void operator()(AVBufferPool *p) const { av_buffer_pool_uninit(&p); }
 };
+using Pool = std::unique_ptr<AVBufferPool, PoolFreer>;
 
 // New frames and packets; throw HostError when memory runs out.
 Frame new_frame();
@@ -78,5 +82,25 @@ struct Chain {
 // source_args ("video_size=...:pix_fmt=...:time_base=..."). Throws
 // HostError starting with what on failure.
 Chain make_chain(const std::string &source_args, const std::string &description, const std::string &what);
+
+// Converts frames to RGBA straight into a picture's rows, bottom row first,
+// with the scaler set up as the ffmpeg program's conversion filter sets up
+// its own: bicubic, MPEG-2 chroma siting for 8-bit 4:2:0, and the matrix
+// and range each frame is tagged with (BT.601 and video range when it is
+// not), so that the bytes are the program's.
+class RgbaScaler {
+ public:
+  RgbaScaler() = default;
+  ~RgbaScaler();
+  RgbaScaler(const RgbaScaler &) = delete;
+  RgbaScaler &operator=(const RgbaScaler &) = delete;
+  // rect: width x height x 4 bytes, the frame's size. Throws HostError
+  // when the frame's format cannot be converted.
+  void convert(const AVFrame *in, std::uint8_t *rect);
+
+ private:
+  SwsContext *sws_ = nullptr;
+  int width_ = 0, height_ = 0, format_ = -1;
+};
 
 }  // namespace seqfx_cli::av

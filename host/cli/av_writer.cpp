@@ -153,23 +153,61 @@ void FrameEncoder::drain(bool end) {
   if (end && encoder_) send(nullptr);
 }
 
-void FrameEncoder::write(const seqfx::Image &img) {
+namespace {
+
+// Copies one row of RGBA pixels; whether all their alphas are 255.
+bool copy_row(std::uint8_t *dst, const std::uint8_t *src, int pixels, bool check) {
+  std::memcpy(dst, src, (std::size_t)pixels * 4);
+  if (!check) return true;
+  std::uint32_t all = 0xFF000000u;
+  for (int x = 0; x < pixels; ++x) {
+    std::uint32_t v;
+    std::memcpy(&v, dst + 4 * x, 4);
+    all &= v;
+  }
+  return (all & 0xFF000000u) == 0xFF000000u;
+}
+
+}  // namespace
+
+bool FrameEncoder::write(const seqfx::Image &img, bool check_alpha) {
   if (img.width() != width_ || img.height() != height_) fail("a frame of the wrong size");
-  // The frame is seen top row first through a negative stride; the filters
-  // take their own copy of it.
+  // The filters get the frame top row first, in a buffer laid out as the
+  // libraries lay out their own frames. Its alpha is looked at row by row
+  // while the row is at hand.
   av::Frame f = av::new_frame();
-  const int row = width_ * 4;
   f->format = AV_PIX_FMT_RGBA;
   f->width = width_;
   f->height = height_;
-  f->data[0] = const_cast<std::uint8_t *>(img.rect()) + (std::size_t)(height_ - 1) * row;
-  f->linesize[0] = -row;
+  if (!pool_) {
+    // The libraries' own layout, taken once; the buffers are then reused
+    // from frame to frame rather than taken afresh from the system.
+    int rc = av_frame_get_buffer(f.get(), 0);
+    if (rc < 0) fail(av::error_text(rc));
+    linesize_ = f->linesize[0];
+    pool_.reset(av_buffer_pool_init((std::size_t)f->buf[0]->size, nullptr));
+    if (!pool_) fail("out of memory");
+    av_frame_unref(f.get());
+    f->format = AV_PIX_FMT_RGBA;
+    f->width = width_;
+    f->height = height_;
+  }
+  f->buf[0] = av_buffer_pool_get(pool_.get());
+  if (!f->buf[0]) fail("out of memory");
+  f->data[0] = f->buf[0]->data;
+  f->linesize[0] = linesize_;
+  bool opaque = true;
+  const std::size_t row = (std::size_t)width_ * 4;
+  for (int y = 0; y < height_; ++y)
+    opaque = copy_row(f->data[0] + (std::ptrdiff_t)y * f->linesize[0], img.rect() + (std::size_t)(height_ - 1 - y) * row,
+                      width_, check_alpha && opaque) && opaque;
   f->pts = pushed_++;
   f->sample_aspect_ratio = {0, 1};
   const int rc = av_buffersrc_add_frame_flags(chain_.source, f.get(), AV_BUFFERSRC_FLAG_PUSH);
   if (rc < 0) fail(av::error_text(rc));
   drain(false);
   if (av::complaints() != complaints_) fail("");
+  return opaque;
 }
 
 long FrameEncoder::finish() {

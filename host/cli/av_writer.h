@@ -22,8 +22,9 @@ class FrameEncoder {
   ~FrameEncoder();
   FrameEncoder(const FrameEncoder &) = delete;
   FrameEncoder &operator=(const FrameEncoder &) = delete;
-  // img: the frame, of the encoder's size, bottom row first.
-  void write(const seqfx::Image &img);
+  // img: the frame, of the encoder's size, bottom row first. With
+  // check_alpha, tells whether every pixel's alpha is 255 (else true).
+  bool write(const seqfx::Image &img, bool check_alpha);
   // Flushes the codec and completes the file; the frames it holds.
   long finish();
 
@@ -46,6 +47,8 @@ class FrameEncoder {
   AVStream *stream_ = nullptr;
   av::Codec encoder_;
   av::Chain chain_;
+  av::Pool pool_;     // buffers of the frames handed to the filters
+  int linesize_ = 0;  // their row length in bytes
   av::Frame filtered_;
   av::Packet packet_;
   bool cfr_ = true;  // the container keeps one frame's duration per packet

@@ -390,25 +390,26 @@ void VideoWriter::write(const seqfx::Image &img) {
     throw HostError("cannot write " + final_ + ": a frame of " + std::to_string(img.width()) + "x" +
                     std::to_string(img.height()) + " in a video of " + std::to_string(width_) + "x" +
                     std::to_string(height_));
-  if (!alpha_kept_ && !alpha_told_) {
-    alpha_told_ = !opaque(img.rect(), (std::size_t)width_ * height_);
-    if (alpha_told_)
-      std::fprintf(stderr, "seqfx: warning: %s holds no alpha (%s): transparency is dropped "
-                   "(.mov, .webm and .mkv keep it)\n", final_.c_str(), encoding_.c_str());
-  }
+  // Transparency a file cannot keep is told of once: frames are looked at
+  // until one has it (by the encoder as it copies the frame in).
+  const bool look = !alpha_kept_ && !alpha_told_;
   if (encoder_) {
-    encoder_->write(img);
-    ++count_;
-    return;
+    const bool all_opaque = encoder_->write(img, look);
+    alpha_told_ = look && !all_opaque;
+  } else {
+    alpha_told_ = look && !opaque(img.rect(), (std::size_t)width_ * height_);
+    // The rows are only read: the image is not changed.
+    unsigned char *rect = const_cast<unsigned char *>(img.rect());
+    if (move_frame(fd_, rect, width_, height_, true) < (std::size_t)width_ * height_ * 4) {
+      close(fd_);
+      fd_ = -1;
+      end_encoder();
+      throw HostError("ffmpeg cannot write " + final_ + ": " + last_line(log_));
+    }
   }
-  // The rows are only read: the image is not changed.
-  unsigned char *rect = const_cast<unsigned char *>(img.rect());
-  if (move_frame(fd_, rect, width_, height_, true) < (std::size_t)width_ * height_ * 4) {
-    close(fd_);
-    fd_ = -1;
-    end_encoder();
-    throw HostError("ffmpeg cannot write " + final_ + ": " + last_line(log_));
-  }
+  if (alpha_told_ && look)
+    std::fprintf(stderr, "seqfx: warning: %s holds no alpha (%s): transparency is dropped "
+                 "(.mov, .webm and .mkv keep it)\n", final_.c_str(), encoding_.c_str());
   ++count_;
 }
 
