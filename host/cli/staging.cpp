@@ -153,6 +153,23 @@ void forget_writer(pid_t pid) {
     if (slot == pid) slot = 0;
 }
 
+ScratchFile::ScratchFile(const std::string &staged) {
+  // ".seqfx-<pid>-<n>-name" becomes ".seqfx-<pid>-<n>-part-name": still
+  // ours by name, so an interrupted run's is cleared like a staged one.
+  const std::size_t slash = staged.find_last_of('/');
+  const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
+  std::size_t at = staged.find('-', staged.find('-', base + 7) + 1);
+  if (temp_owner(staged.substr(base)) == 0 || at == std::string::npos)
+    throw HostError("internal: " + staged + " is not a staged name");
+  path_ = staged.substr(0, at + 1) + "part-" + staged.substr(at + 1);
+  remember(path_);
+}
+
+ScratchFile::~ScratchFile() {
+  unlink(path_.c_str());
+  forget(path_);
+}
+
 Staging::Staging() = default;
 
 Staging::~Staging() {

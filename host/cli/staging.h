@@ -31,6 +31,22 @@ class Staging {
   std::vector<Entry> entries_;
 };
 
+// A file of the run's own beside a staged one (a video's frames before its
+// sound joins them), never moved into place: removed when this goes out of
+// scope, and on a signal like the staged files.
+class ScratchFile {
+ public:
+  // staged: a name Staging::stage gave; the scratch file is named after it.
+  explicit ScratchFile(const std::string &staged);
+  ~ScratchFile();
+  ScratchFile(const ScratchFile &) = delete;
+  ScratchFile &operator=(const ScratchFile &) = delete;
+  const std::string &path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
 // Removes the staged files of every live Staging and ends the process on
 // SIGINT, SIGTERM and SIGHUP.
 void install_cleanup_handlers();

@@ -214,7 +214,7 @@ void require_ffmpeg(const std::string &file) {
     throw HostError("the ffmpeg program is needed (not found on PATH; install ffmpeg) to handle " + file);
 }
 
-int run_program(const std::vector<std::string> &args, std::string &out, std::string &err) {
+int run_program(const std::vector<std::string> &args, std::string &out, std::string &err, bool writes_staged) {
   const int log = log_file();
   int fd;
   pid_t pid;
@@ -224,11 +224,13 @@ int run_program(const std::vector<std::string> &args, std::string &out, std::str
     close(log);
     throw;
   }
+  if (writes_staged) watch_writer(pid);
   out.clear();
   char buf[4096];
   for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR);)
     if (n > 0) out.append(buf, (size_t)n);
   close(fd);
+  if (writes_staged) forget_writer(pid);
   const int rc = wait_for(pid);
   err = log_text(log);
   close(log);
@@ -356,6 +358,18 @@ std::vector<std::string> encode_args(const std::string &path, int width, int hei
 
 }  // namespace
 
+namespace {
+
+bool ends_with_avi(const std::string &name) {
+  const std::size_t dot = name.find_last_of('.');
+  if (dot == std::string::npos) return false;
+  std::string e = name.substr(dot + 1);
+  for (char &c : e) c = (char)std::tolower((unsigned char)c);
+  return e == "avi";
+}
+
+}  // namespace
+
 VideoWriter::VideoWriter(const std::string &path, const std::string &final_name, int width, int height,
                          const std::string &rate, const VideoOptions &opts,
                          const std::vector<std::string> &carried)
@@ -363,10 +377,18 @@ VideoWriter::VideoWriter(const std::string &path, const std::string &final_name,
   const Encoding enc = choose_encoding(final_name, opts, width, height);
   alpha_kept_ = enc.alpha;
   encoding_ = (enc.codec.empty() ? std::string("ffmpeg's codec") : enc.codec) + ", " + enc.pix_fmt;
-  // Streams carried over from another video are muxed by the ffmpeg
-  // program, which copies or converts them; frames alone are encoded here.
-  if (carried.empty() && !through_program()) {
-    encoder_ = std::make_unique<FrameEncoder>(path, final_name, width, height, rate, enc);
+  // Frames are encoded here. Streams carried over from another video are
+  // then joined to them by the ffmpeg program, which copies or converts
+  // them: the frames go into a scratch file first. AVI keeps no timestamps
+  // for the frames to be copied out with (they would gain one), so an AVI
+  // that carries streams is written by the program in one go.
+  if (!through_program() && (carried.empty() || !ends_with_avi(final_name))) {
+    if (!carried.empty()) {
+      require_ffmpeg(final_name);
+      scratch_ = std::make_unique<ScratchFile>(path);
+      carried_ = carried;
+    }
+    encoder_ = std::make_unique<FrameEncoder>(scratch_ ? scratch_->path() : path, final_name, width, height, rate, enc);
     return;
   }
   require_ffmpeg(final_name);
@@ -413,6 +435,25 @@ void VideoWriter::write(const seqfx::Image &img) {
   ++count_;
 }
 
+void VideoWriter::join_carried() {
+  // The frames' stream is copied as it is; the carried streams as chosen.
+  std::vector<std::string> args = {"ffmpeg", "-nostdin", "-v", "error", "-y", "-i", scratch_->path()};
+  args.insert(args.end(), carried_.begin(), carried_.end());
+  args.insert(args.end(), {"-c:v", "copy", path_});
+  std::string out, err;
+  const int rc = run_program(args, out, err, true);
+  if (rc != 0 || complained(err)) throw HostError("ffmpeg cannot write " + final_ + ": " + last_line(err));
+  long written = -1;
+  try {
+    written = probe_video(path_).frames;
+  } catch (const HostError &e) {
+    throw HostError("ffmpeg wrote " + final_ + " but it cannot be read back: " + e.what());
+  }
+  if (written != count_)
+    throw HostError("ffmpeg wrote " + final_ + " with " + std::to_string(written) + " frames instead of " +
+                    std::to_string(count_));
+}
+
 int VideoWriter::end_encoder() {
   forget_writer(pid_);
   const int rc = wait_for(pid_);
@@ -427,6 +468,7 @@ void VideoWriter::finish() {
     if (written != count_)
       throw HostError("cannot write " + final_ + ": " + std::to_string(written) + " frames written instead of " +
                       std::to_string(count_));
+    if (scratch_) join_carried();
     return;
   }
   close(fd_);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "seqfx/image.h"
+#include "staging.h"
 #include "video_encode.h"
 
 #include <sys/types.h>
@@ -47,8 +48,10 @@ double fps_of(const std::string &rate);
 VideoInfo probe_video(const std::string &path);
 
 // Runs a program (by PATH) to its end with no input; its standard output
-// and error are returned in out and err. Returns its exit status.
-int run_program(const std::vector<std::string> &args, std::string &out, std::string &err);
+// and error are returned in out and err. Returns its exit status. One that
+// writes_staged files is killed before they are removed on a signal.
+int run_program(const std::vector<std::string> &args, std::string &out, std::string &err,
+                bool writes_staged = false);
 
 class VideoReader {
  public:
@@ -95,12 +98,16 @@ class VideoWriter {
  private:
   // Waits for ffmpeg to end; its exit status.
   int end_encoder();
+  // Joins the carried streams to the frames in the scratch file, into path_.
+  void join_carried();
   std::string path_, final_;
   int width_, height_;
   long count_ = 0;  // frames sent
   bool alpha_kept_ = false, alpha_told_ = false;
   std::string encoding_;  // codec and pixel format, for messages
   std::unique_ptr<FrameEncoder> encoder_;
+  std::unique_ptr<ScratchFile> scratch_;  // the frames alone, when streams are carried
+  std::vector<std::string> carried_;      // the carried streams' inputs and options
   pid_t pid_ = -1;
   int fd_ = -1, log_ = -1, progress_ = -1;
 };

@@ -11,11 +11,11 @@ namespace {
 
 const std::string kProgram = "SEQFX_FFMPEG_PROGRAM=1";
 
-// The video packets of a file (timestamps, sizes, hashes), without the
+// The packets of a file's streams (timestamps, sizes, hashes), without the
 // container's own bytes, which Matroska makes anew each run.
 std::string packets(const std::string &file) {
   std::string out;
-  run({"ffmpeg", "-v", "error", "-i", file, "-map", "0:v", "-c", "copy", "-f", "framemd5", "-"}, &out);
+  run({"ffmpeg", "-v", "error", "-i", file, "-map", "0", "-c", "copy", "-f", "framemd5", "-"}, &out);
   std::string kept;
   std::size_t at = 0;
   for (std::size_t nl; (nl = out.find('\n', at)) != std::string::npos; at = nl + 1)
@@ -27,19 +27,26 @@ TEST(VideoPaths, FilesWrittenInProcessMatchTheProgramsFile) {
   TempDir dir;
   ASSERT_TRUE(ffmpeg({"-f", "lavfi", "-i", "testsrc2=size=66x38:rate=30000/1001", "-frames:v", "5", "-pix_fmt",
                       "yuv420p", dir / "clip.mp4"}));
+  // With sound, which is copied or converted after the frames are encoded
+  // (or sent along with them through the program).
+  ASSERT_TRUE(ffmpeg({"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=25", "-f", "lavfi", "-i", "sine=d=1", "-t", "1",
+                      "-pix_fmt", "yuv420p", "-c:a", "aac", dir / "talk.mp4"}));
   struct Case {
-    std::string output;
+    std::string input, output;
     std::vector<std::string> options;
     bool whole_file;  // else the video packets
   };
-  for (const Case &c : std::vector<Case>{{"a.mp4", {}, true},
-                                         {"b.mp4", {"--codec", "mpeg4", "--quality", "4"}, true},
-                                         {"c.mov", {}, true},
-                                         {"d.webm", {"--crf", "40"}, false},
-                                         {"e.mkv", {}, false},
-                                         {"f.avi", {}, true}}) {
+  for (const Case &c : std::vector<Case>{{"clip.mp4", "a.mp4", {}, true},
+                                         {"clip.mp4", "b.mp4", {"--codec", "mpeg4", "--quality", "4"}, true},
+                                         {"clip.mp4", "c.mov", {}, true},
+                                         {"clip.mp4", "d.webm", {"--crf", "40"}, false},
+                                         {"clip.mp4", "e.mkv", {}, false},
+                                         {"clip.mp4", "f.avi", {}, true},
+                                         {"talk.mp4", "g.mp4", {"--frames", "3-20"}, true},
+                                         {"talk.mp4", "h.webm", {}, false},
+                                         {"talk.mp4", "i.avi", {}, true}}) {
     // invert with alpha inverted too, so that the alpha-keeping codecs get some.
-    std::vector<std::string> args = {"render", "invert", "-i", dir / "clip.mp4", "--set", "Alpha=on"};
+    std::vector<std::string> args = {"render", "invert", "-i", dir / c.input, "--set", "Alpha=on"};
     args.insert(args.end(), c.options.begin(), c.options.end());
     std::vector<std::string> in = args, out = args;
     in.insert(in.end(), {"-o", dir / ("in-" + c.output)});
