@@ -115,9 +115,10 @@ TEST(Video, TallOddFramesKeepTheirRowsBothWays) {
 
 TEST(Video, TheFfmpegProgramRunsWithAnAllocatorThatKeepsFreedMemory) {
   // A stand-in ffmpeg found first on the path writes down the tunables it
-  // was started with, then fails the decoding.
+  // was started with, then fails the decoding. The clip has one frame, so
+  // that the run goes on to read it and waits for the stand-in.
   TempDir dir;
-  ASSERT_TRUE(ffmpeg({"-f", "lavfi", "-i", "testsrc=size=32x24:rate=10", "-frames:v", "2", dir / "clip.mp4"}));
+  ASSERT_TRUE(ffmpeg({"-f", "lavfi", "-i", "testsrc=size=32x24:rate=10", "-frames:v", "1", dir / "clip.mp4"}));
   const std::string real_path = std::getenv("PATH");
   std::ofstream(dir / "ffmpeg") << "#!/bin/sh\nprintf '%s' \"$GLIBC_TUNABLES\" > '" + dir / "seen" + "'\nexit 1\n";
   ASSERT_EQ(chmod((dir / "ffmpeg").c_str(), 0755), 0);
