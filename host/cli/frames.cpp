@@ -135,11 +135,15 @@ void parse_frame_range(const std::string &text, int &first, int &last) {
   if (first > last) throw HostError(bad);
 }
 
-bool is_video_name(const std::string &name) {
+std::string lower_extension(const std::string &name) {
   const std::size_t dot = name.find_last_of('.');
-  if (dot == std::string::npos) return false;
-  std::string e = name.substr(dot + 1);
+  std::string e = dot == std::string::npos ? "" : name.substr(dot + 1);
   for (char &c : e) c = (char)std::tolower((unsigned char)c);
+  return e;
+}
+
+bool is_video_name(const std::string &name) {
+  const std::string e = lower_extension(name);
   for (const char *v : {"mp4", "mov", "mkv", "avi", "webm", "m4v", "mpg", "mpeg", "wmv", "flv", "ogv", "ts"})
     if (e == v) return true;
   return false;

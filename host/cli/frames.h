@@ -18,6 +18,9 @@ std::vector<int> matching_frames(const std::string &pattern);
 // "S-E" (or a single "S") with S <= E. Throws HostError.
 void parse_frame_range(const std::string &text, int &first, int &last);
 
+// A file name's extension in lower case, without the dot ("" for none).
+std::string lower_extension(const std::string &name);
+
 // True for file names that ffmpeg reads or writes as video.
 bool is_video_name(const std::string &name);
 

@@ -2,6 +2,7 @@
 
 #include "av_reader.h"
 #include "av_writer.h"
+#include "frames.h"
 
 #include "seqfx/error.h"
 #include "staging.h"
@@ -358,18 +359,6 @@ std::vector<std::string> encode_args(const std::string &path, int width, int hei
 
 }  // namespace
 
-namespace {
-
-bool ends_with_avi(const std::string &name) {
-  const std::size_t dot = name.find_last_of('.');
-  if (dot == std::string::npos) return false;
-  std::string e = name.substr(dot + 1);
-  for (char &c : e) c = (char)std::tolower((unsigned char)c);
-  return e == "avi";
-}
-
-}  // namespace
-
 VideoWriter::VideoWriter(const std::string &path, const std::string &final_name, int width, int height,
                          const std::string &rate, const VideoOptions &opts,
                          const std::vector<std::string> &carried)
@@ -382,7 +371,7 @@ VideoWriter::VideoWriter(const std::string &path, const std::string &final_name,
   // them: the frames go into a scratch file first. AVI keeps no timestamps
   // for the frames to be copied out with (they would gain one), so an AVI
   // that carries streams is written by the program in one go.
-  if (!through_program() && (carried.empty() || !ends_with_avi(final_name))) {
+  if (!through_program() && (carried.empty() || lower_extension(final_name) != "avi")) {
     if (!carried.empty()) {
       require_ffmpeg(final_name);
       scratch_ = std::make_unique<ScratchFile>(path);

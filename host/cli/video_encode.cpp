@@ -1,6 +1,7 @@
 #include "video_encode.h"
 
 #include "seqfx/error.h"
+#include "frames.h"
 #include "temp_folder.h"
 #include "video.h"
 
@@ -52,13 +53,6 @@ const CodecFacts *known_codec(const std::string &name) {
   for (const CodecFacts &c : known_codecs())
     if (name == c.name) return &c;
   return nullptr;
-}
-
-std::string extension(const std::string &name) {
-  const std::size_t dot = name.find_last_of('.');
-  std::string e = dot == std::string::npos ? "" : name.substr(dot + 1);
-  for (char &c : e) c = (char)std::tolower((unsigned char)c);
-  return e;
 }
 
 // The codec a container gets without --codec: ProRes 4444 in QuickTime,
@@ -118,7 +112,7 @@ EncoderHelp encoder_help(const std::string &codec) {
 }
 
 Encoding plan(const std::string &output, const VideoOptions &o) {
-  const std::string container = extension(output);
+  const std::string container = lower_extension(output);
   Encoding e;
   e.codec = o.codec.empty() ? default_codec(container) : o.codec;
   const CodecFacts *facts = known_codec(e.codec);
@@ -182,7 +176,7 @@ namespace {
 // with codec ("copy", or "" for the container's own codec of its kind).
 bool container_takes(const std::string &folder, const std::string &output, const std::string &source,
                      const SourceStream &s, const std::string &codec) {
-  const std::string trial = folder + "/trial." + extension(output);
+  const std::string trial = folder + "/trial." + lower_extension(output);
   std::vector<std::string> args = {"ffmpeg", "-nostdin", "-v", "error", "-y", "-t", "0.2", "-i", source,
                                    "-map", "0:" + std::to_string(s.index)};
   if (!codec.empty()) args.insert(args.end(), {"-c", codec});
@@ -197,7 +191,7 @@ bool container_takes(const std::string &folder, const std::string &output, const
 // as it is: the container's own for its kind ("") except for subtitles in
 // MP4 and QuickTime, whose text format ffmpeg does not pick by itself.
 std::string conversion(const std::string &output, const SourceStream &s) {
-  const std::string c = extension(output);
+  const std::string c = lower_extension(output);
   if (s.type == "subtitle" && (c == "mp4" || c == "m4v" || c == "mov")) return "mov_text";
   return "";
 }
