@@ -25,14 +25,15 @@ std::string ratio(AVRational r) { return std::to_string(r.num) + "/" + std::to_s
 // while doing so make the file unreadable, as they would a probe of it.
 av::Input open_input(const std::string &path) {
   av::keep_messages();
-  const long before = av::complaints();
+  const av::OnSide side(av::Side::read);
+  const long before = av::complaints(av::Side::read);
   AVFormatContext *c = nullptr;
   int rc = avformat_open_input(&c, path.c_str(), nullptr, nullptr);
-  if (rc < 0) throw HostError("cannot read " + path + ": " + av::with_complaint(av::error_text(rc), before));
+  if (rc < 0) throw HostError("cannot read " + path + ": " + av::with_complaint(av::error_text(rc), av::Side::read, before));
   av::Input in(c);
   rc = avformat_find_stream_info(c, nullptr);
-  if (rc < 0) throw HostError("cannot read " + path + ": " + av::with_complaint(av::error_text(rc), before));
-  if (av::complaints() != before) throw HostError("cannot read " + path + ": " + av::with_complaint("", before));
+  if (rc < 0) throw HostError("cannot read " + path + ": " + av::with_complaint(av::error_text(rc), av::Side::read, before));
+  if (av::complaints(av::Side::read) != before) throw HostError("cannot read " + path + ": " + av::with_complaint("", av::Side::read, before));
   return in;
 }
 
@@ -78,6 +79,7 @@ std::string upright_filters(const std::int32_t *matrix) {
 
 VideoInfo probe_with_libraries(const std::string &path) {
   av::Input in = open_input(path);
+  const av::OnSide side(av::Side::read);
   const int v = first_video_stream(in.get());
   if (v < 0) throw HostError(path + " holds no video stream");
   VideoInfo info;
@@ -124,7 +126,8 @@ VideoInfo probe_with_libraries(const std::string &path) {
 
 FrameDecoder::FrameDecoder(const std::string &path, const VideoInfo &info)
     : path_(path), width_(info.width), height_(info.height), input_(open_input(path)) {
-  complaints_ = av::complaints();
+  const av::OnSide side(av::Side::read);
+  complaints_ = av::complaints(av::Side::read);
   stream_ = first_video_stream(input_.get());
   if (stream_ < 0) throw HostError(path + " holds no video stream");
   const AVStream *st = input_->streams[stream_];
@@ -148,7 +151,7 @@ FrameDecoder::FrameDecoder(const std::string &path, const VideoInfo &info)
 }
 
 void FrameDecoder::fail(const std::string &why) const {
-  throw HostError("cannot read " + path_ + ": " + av::with_complaint(why, complaints_));
+  throw HostError("cannot read " + path_ + ": " + av::with_complaint(why, av::Side::read, complaints_));
 }
 
 void FrameDecoder::filter(AVFrame *decoded) {
@@ -219,8 +222,9 @@ bool FrameDecoder::next() {
 }
 
 bool FrameDecoder::read(seqfx::Image &img) {
+  const av::OnSide side(av::Side::read);
   const bool got = next();
-  if (av::complaints() != complaints_) fail("");
+  if (av::complaints(av::Side::read) != complaints_) fail("");
   if (!got) return false;
   AVFrame *f = upright_.get();
   if (f->width != width_ || f->height != height_ || img.width() != width_ || img.height() != height_)

@@ -15,6 +15,7 @@ extern "C" {
 #include <cstdarg>
 #include <cstring>
 #include <mutex>
+#include <utility>
 
 namespace seqfx_cli::av {
 
@@ -45,9 +46,38 @@ std::string error_text(int code) {
 
 namespace {
 
+// Each side's messages; one that may concern either side counts for both.
+struct Record {
+  long count = 0;
+  std::string last;
+};
 std::mutex log_mutex;
-long log_count = 0;
-std::string log_last;
+Record log_of[2];  // by Side
+
+thread_local int current_side = -1;  // the side this thread works for, -1 for none
+
+// The sides a message concerns: the side its thread works for, else the
+// category of its context. Codec contexts without a codec (the parsers a
+// demuxer runs) say they encode, so they are taken as either.
+std::pair<bool, bool> sides_of(void *avcl) {
+  if (current_side >= 0) return {current_side == (int)Side::read, current_side == (int)Side::write};
+  const AVClass *c = avcl ? *static_cast<const AVClass **>(avcl) : nullptr;
+  if (c && std::strcmp(c->class_name, "AVCodecContext") == 0 && !static_cast<AVCodecContext *>(avcl)->codec)
+    return {true, true};
+  const AVClassCategory cat = !c ? AV_CLASS_CATEGORY_NA : c->get_category ? c->get_category(avcl) : c->category;
+  switch (cat) {
+    case AV_CLASS_CATEGORY_INPUT:
+    case AV_CLASS_CATEGORY_DEMUXER:
+    case AV_CLASS_CATEGORY_DECODER:
+      return {true, false};
+    case AV_CLASS_CATEGORY_OUTPUT:
+    case AV_CLASS_CATEGORY_MUXER:
+    case AV_CLASS_CATEGORY_ENCODER:
+      return {false, true};
+    default:
+      return {true, true};
+  }
+}
 
 // Decoders log from their own threads, hence the lock.
 void on_message(void *avcl, int level, const char *fmt, va_list args) {
@@ -57,9 +87,14 @@ void on_message(void *avcl, int level, const char *fmt, va_list args) {
   av_log_format_line2(avcl, level, fmt, args, line, sizeof line, &prefix);
   std::string text = line;
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+  const auto [read, write] = sides_of(avcl);
   std::lock_guard<std::mutex> lock(log_mutex);
-  ++log_count;
-  if (!text.empty()) log_last = text;
+  for (Side side : {Side::read, Side::write}) {
+    if (!(side == Side::read ? read : write)) continue;
+    Record &r = log_of[(int)side];
+    ++r.count;
+    if (!text.empty()) r.last = text;
+  }
 }
 
 }  // namespace
@@ -74,19 +109,22 @@ void keep_messages() {
   });
 }
 
-long complaints() {
+OnSide::OnSide(Side side) : before_(current_side) { current_side = (int)side; }
+OnSide::~OnSide() { current_side = before_; }
+
+long complaints(Side side) {
   std::lock_guard<std::mutex> lock(log_mutex);
-  return log_count;
+  return log_of[(int)side].count;
 }
 
-std::string last_complaint() {
-  std::lock_guard<std::mutex> lock(log_mutex);
-  return log_last;
-}
-
-std::string with_complaint(const std::string &why, long since) {
-  if (complaints() == since) return why;
-  const std::string said = last_complaint();
+std::string with_complaint(const std::string &why, Side side, long since) {
+  std::string said;
+  {
+    std::lock_guard<std::mutex> lock(log_mutex);
+    const Record &r = log_of[(int)side];
+    if (r.count == since) return why;
+    said = r.last;
+  }
   if (why.empty() || said == why) return said;
   return why + " (" + said + ")";
 }

@@ -65,12 +65,29 @@ std::string error_text(int code);
 // that a failure is reported once, in this program's words, with the
 // libraries' reason in it.
 void keep_messages();
-// The number of error messages logged so far, and the last one's text.
-long complaints();
-std::string last_complaint();
-// why, followed by the last error logged since there were since_ of them
-// (either alone when the other is empty).
-std::string with_complaint(const std::string &why, long since);
+
+// Which side of the run a message concerns: what the thread that logs it
+// works for (see OnSide); from the libraries' own threads, demuxers and
+// decoders read, encoders and muxers write, and the rest (filters,
+// scalers) may be either, so their messages count for both.
+enum class Side { read, write };
+
+// Marks the calling thread as working for a side while it lives.
+class OnSide {
+ public:
+  explicit OnSide(Side side);
+  ~OnSide();
+  OnSide(const OnSide &) = delete;
+  OnSide &operator=(const OnSide &) = delete;
+
+ private:
+  int before_;
+};
+// The number of error messages of a side logged so far.
+long complaints(Side side);
+// why, followed by the last error of side logged since there were `since`
+// of them (either alone when the other is empty).
+std::string with_complaint(const std::string &why, Side side, long since);
 
 // A filter chain between a buffer source and a buffer sink, converting as
 // the ffmpeg program's simple filter graphs do (bicubic scaling).

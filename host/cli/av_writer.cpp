@@ -21,7 +21,8 @@ FrameEncoder::FrameEncoder(const std::string &path, const std::string &final_nam
                            const std::string &rate, const Encoding &enc)
     : path_(path), final_(final_name), width_(width), height_(height) {
   av::keep_messages();
-  complaints_ = av::complaints();
+  const av::OnSide side(av::Side::write);
+  complaints_ = av::complaints(av::Side::write);
   if (av_parse_video_rate(&rate_, rate.c_str()) < 0 || rate_.num <= 0 || rate_.den <= 0)
     fail("no frame rate \"" + rate + "\"");
   // The encoding's options as the ffmpeg program takes them: the filters,
@@ -74,7 +75,7 @@ FrameEncoder::FrameEncoder(const std::string &path, const std::string &final_nam
 FrameEncoder::~FrameEncoder() { av_dict_free(&options_); }
 
 void FrameEncoder::fail(const std::string &why) const {
-  throw HostError("cannot write " + final_ + ": " + av::with_complaint(why, complaints_));
+  throw HostError("cannot write " + final_ + ": " + av::with_complaint(why, av::Side::write, complaints_));
 }
 
 void FrameEncoder::open_codec(const AVFrame *first) {
@@ -171,6 +172,7 @@ bool copy_row(std::uint8_t *dst, const std::uint8_t *src, int pixels, bool check
 }  // namespace
 
 bool FrameEncoder::write(const seqfx::Image &img, bool check_alpha) {
+  const av::OnSide side(av::Side::write);
   if (img.width() != width_ || img.height() != height_) fail("a frame of the wrong size");
   // The filters get the frame top row first, in a buffer laid out as the
   // libraries lay out their own frames. Its alpha is looked at row by row
@@ -206,11 +208,12 @@ bool FrameEncoder::write(const seqfx::Image &img, bool check_alpha) {
   const int rc = av_buffersrc_add_frame_flags(chain_.source, f.get(), AV_BUFFERSRC_FLAG_PUSH);
   if (rc < 0) fail(av::error_text(rc));
   drain(false);
-  if (av::complaints() != complaints_) fail("");
+  if (av::complaints(av::Side::write) != complaints_) fail("");
   return opaque;
 }
 
 long FrameEncoder::finish() {
+  const av::OnSide side(av::Side::write);
   int rc = av_buffersrc_add_frame(chain_.source, nullptr);
   if (rc < 0) fail(av::error_text(rc));
   drain(true);
@@ -221,7 +224,7 @@ long FrameEncoder::finish() {
     rc = avio_closep(&output_->pb);
     if (rc < 0) fail(av::error_text(rc));
   }
-  if (av::complaints() != complaints_) fail("");
+  if (av::complaints(av::Side::write) != complaints_) fail("");
   return packets_;
 }
 

@@ -113,6 +113,24 @@ TEST(Video, TallOddFramesKeepTheirRowsBothWays) {
   }
 }
 
+TEST(Video, ADamagedClipIsReportedAsTheInputAndWritesNothing) {
+  TempDir dir;
+  ASSERT_TRUE(ffmpeg({"-f", "lavfi", "-i", "testsrc2=size=160x120:rate=25", "-frames:v", "10", "-pix_fmt", "yuv420p",
+                      dir / "clip.mp4"}));
+  // Two thirds of the way in, coded pictures are overwritten: the probe
+  // passes, and the decoder meets the damage while the output is open.
+  std::string bytes = file_bytes(dir / "clip.mp4");
+  ASSERT_GT(bytes.size(), 3000u);
+  bytes.replace(bytes.size() * 2 / 3, 400, std::string(400, 'Z'));
+  std::ofstream(dir / "damaged.mp4", std::ios::binary) << bytes;
+  const std::vector<std::string> before = dir.files();
+  Result r = seqfx({"render", "invert", "-i", dir / "damaged.mp4", "-o", dir / "out.mp4"});
+  EXPECT_NE(r.code, 0);
+  // The decoder's complaint names the input, not the video being written.
+  EXPECT_TRUE(contains(r.err, "cannot read " + dir / "damaged.mp4" + ": ")) << r.err;
+  EXPECT_EQ(dir.files(), before);
+}
+
 TEST(Video, TheFfmpegProgramRunsWithAnAllocatorThatKeepsFreedMemory) {
   // A stand-in ffmpeg found first on the path writes down the tunables it
   // was started with, then fails the decoding. The clip has one frame, so
