@@ -134,18 +134,33 @@ int apply_assignment(Plugin &plugin, const std::string &a) {
   const std::size_t first = a.find('=');
   if (first == std::string::npos || first == 0)
     throw HostError("--set wants ROW_OR_NAME=VALUE, not \"" + a + "\"");
-  for (std::size_t eq = first; eq != std::string::npos; eq = a.find('=', eq + 1)) {
-    int row;
-    try {
-      row = resolve_row(plugin, a.substr(0, eq));
-    } catch (const HostError &) {
-      continue;
+  // Any '=' may end the name: "Txt:=x=y" sets x=y, "q==0.1" sets the row
+  // named "q=". A split that gives a row's own name (or number) goes
+  // before one found by the looser readings of a name ("q" finds "q="),
+  // and the first whose value its row takes wins.
+  for (int pass = 0; pass < 2; ++pass)
+    for (std::size_t eq = first; eq != std::string::npos; eq = a.find('=', eq + 1)) {
+      const std::string name = a.substr(0, eq);
+      int row;
+      try {
+        row = resolve_row(plugin, name);
+      } catch (const HostError &) {
+        continue;
+      }
+      if (row_kind(plugin.row(row)) == PLUGIN_LABEL) continue;
+      std::string key = name;
+      while (!key.empty() && key.back() == ' ') key.pop_back();
+      const bool own = all_digits(name) || lower(row_key(plugin.row(row))) == lower(key);
+      if (own != (pass == 0)) continue;
+      try {
+        set_value_text(plugin, row, a.substr(eq + 1));
+        return row;
+      } catch (const HostError &) {
+        // Another split may still fit; failing all, the plain reading's
+        // fault is told below.
+      }
     }
-    if (row_kind(plugin.row(row)) == PLUGIN_LABEL) continue;
-    set_value_text(plugin, row, a.substr(eq + 1));
-    return row;
-  }
-  // No split names a value row: report the plain reading.
+  // No split names a value row that takes its value: report the plain reading.
   const int row = resolve_row(plugin, a.substr(0, first));
   set_value_text(plugin, row, a.substr(first + 1));
   return row;

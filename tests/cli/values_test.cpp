@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <limits>
 
+#include <unistd.h>
+
 using seqfx::DepthRange;
 using seqfx::HostError;
 
@@ -65,6 +67,7 @@ TEST(ValueText, EveryKindFromText) {
   EXPECT_NE(error_of([&] { seqfx::apply_assignment(*p, "=3"); }).find("ROW_OR_NAME=VALUE"), std::string::npos);
   EXPECT_NE(error_of([&] { seqfx::apply_assignment(*p, "Size"); }).find("ROW_OR_NAME=VALUE"), std::string::npos);
   EXPECT_NE(error_of([&] { seqfx::apply_assignment(*p, "Gamma=1"); }).find("ambiguous"), std::string::npos);
+  EXPECT_NE(error_of([&] { seqfx::apply_assignment(*p, "Size=x"); }).find("takes a number"), std::string::npos);
 
   // Defaults as info shows them, in the notation --set takes back.
   EXPECT_EQ(seqfx::default_text(p->row(1)), "7");
@@ -72,6 +75,19 @@ TEST(ValueText, EveryKindFromText) {
   EXPECT_EQ(seqfx::default_text(p->row(5)), "on");
   EXPECT_EQ(seqfx::default_text(p->row(6)), "2");
   EXPECT_EQ(seqfx::kind_text(p->row(3)), "float number");
+}
+
+TEST(ValueText, ANameEndingInEqualsIsFoundWhole) {
+  // afterglow's row "q=": "q" finds it too, and then the value "=0.08" is
+  // no number; the whole name goes first.
+  const std::string path = seqfx_test::module_path("afterglow");
+  if (access(path.c_str(), R_OK) != 0) GTEST_SKIP() << "afterglow is not built";
+  auto glow = seqfx::Plugin::load(path);
+  const int q = seqfx::apply_assignment(*glow, "q==0.08");
+  EXPECT_EQ(seqfx::row_key(glow->row(q)), "q=");
+  EXPECT_EQ(glow->float_slot(q), 0.08f);
+  EXPECT_EQ(seqfx::apply_assignment(*glow, "q=0.2"), q);
+  EXPECT_EQ(glow->float_slot(q), 0.2f);
 }
 
 TEST(DepthMapping, LinearMonotonicAndLimited) {
