@@ -79,16 +79,18 @@ TEST(VideoPaths, FramesReadInProcessMatchTheProgramsFrames) {
   TempDir dir;
   ASSERT_TRUE(ffmpeg({"-f", "lavfi", "-i", "testsrc2=size=48x30:rate=25", "-frames:v", "6", "-pix_fmt", "yuv420p",
                       dir / "base.mp4"}));
-  // A turned clip, full-range, tagged and 10-bit pictures, VP9 with alpha
-  // beside the picture, and a clip whose frames come at uneven times.
+  // A turned clip, full-range, tagged, narrow (rows not in whole blocks of
+  // sixteen pixels) and 10-bit pictures, VP9 with alpha beside the
+  // picture, and a clip whose frames come at uneven times.
   ASSERT_TRUE(ffmpeg({"-i", dir / "base.mp4", "-c", "copy", "-metadata:s:v:0", "rotate=90", dir / "turned.mp4"}));
   ASSERT_TRUE(ffmpeg({"-i", dir / "base.mp4", "-pix_fmt", "yuvj420p", dir / "full.mp4"}));
   ASSERT_TRUE(ffmpeg({"-i", dir / "base.mp4", "-colorspace", "bt709", "-color_range", "pc", dir / "tagged.mp4"}));
+  ASSERT_TRUE(ffmpeg({"-i", dir / "base.mp4", "-vf", "scale=50:30", dir / "narrow.mp4"}));
   ASSERT_TRUE(ffmpeg({"-i", dir / "base.mp4", "-pix_fmt", "yuv420p10le", dir / "ten.mkv"}));
   ASSERT_TRUE(ffmpeg({"-f", "lavfi", "-i", "testsrc2=size=48x30:rate=25,format=yuva420p,geq=lum='lum(X,Y)':a='X*5'",
                       "-frames:v", "4", "-c:v", "libvpx-vp9", "-pix_fmt", "yuva420p", dir / "alpha.webm"}));
   ASSERT_TRUE(ffmpeg({"-i", dir / "base.mp4", "-vf", "setpts='N*N/25/TB'", "-fps_mode", "vfr", dir / "uneven.mkv"}));
-  for (const std::string clip : {"turned.mp4", "full.mp4", "tagged.mp4", "ten.mkv", "alpha.webm", "uneven.mkv"}) {
+  for (const std::string clip : {"turned.mp4", "full.mp4", "tagged.mp4", "narrow.mp4", "ten.mkv", "alpha.webm", "uneven.mkv"}) {
     const std::string a = dir / (clip + "-in"), b = dir / (clip + "-out");
     ASSERT_EQ(mkdir(a.c_str(), 0755), 0);
     ASSERT_EQ(mkdir(b.c_str(), 0755), 0);

@@ -131,6 +131,22 @@ TEST(Video, ADamagedClipIsReportedAsTheInputAndWritesNothing) {
   EXPECT_EQ(dir.files(), before);
 }
 
+TEST(Video, AStreamWhoseFrameSizeChangesIsRefused) {
+  // Two transport streams of different sizes, joined as cameras and
+  // broadcasts join them: the second part's frames would not fit.
+  TempDir dir;
+  ASSERT_TRUE(ffmpeg({"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=25", "-frames:v", "5", "-c:v", "mpeg2video",
+                      dir / "a.ts"}));
+  ASSERT_TRUE(ffmpeg({"-f", "lavfi", "-i", "testsrc2=size=96x64:rate=25", "-frames:v", "5", "-c:v", "mpeg2video",
+                      dir / "b.ts"}));
+  std::ofstream(dir / "joined.ts", std::ios::binary) << file_bytes(dir / "a.ts") << file_bytes(dir / "b.ts");
+  const std::vector<std::string> before = dir.files();
+  Result r = seqfx({"render", "invert", "-i", dir / "joined.ts", "-o", dir / "out_%d.png"});
+  EXPECT_NE(r.code, 0);
+  EXPECT_TRUE(contains(r.err, "cannot read " + dir / "joined.ts" + ": a frame of 96x64 in a video of 64x48")) << r.err;
+  EXPECT_EQ(dir.files(), before);
+}
+
 TEST(Video, TheFfmpegProgramRunsWithAnAllocatorThatKeepsFreedMemory) {
   // A stand-in ffmpeg found first on the path writes down the tunables it
   // was started with, then fails the decoding. The clip has one frame, so
