@@ -19,8 +19,6 @@ using seqfx::HostError;
 
 namespace {
 
-std::string ratio(AVRational r) { return std::to_string(r.num) + "/" + std::to_string(r.den); }
-
 // The file opened with its streams' facts found. Errors the libraries log
 // while doing so make the file unreadable, as they would a probe of it.
 av::Input open_input(const std::string &path) {
@@ -51,6 +49,7 @@ const std::int32_t *display_matrix(const AVStream *st) {
 // upright, rounded as the ffmpeg program rounds it.
 double upright_turn(const std::int32_t *matrix) {
   double theta = matrix ? -std::round(av_display_rotation_get(matrix)) : 0.0;
+  if (!std::isfinite(theta)) return 0.0;  // a degenerate matrix turns nothing
   theta -= 360 * std::floor(theta / 360 + 0.9 / 360);
   return theta;
 }
@@ -104,8 +103,8 @@ VideoInfo probe_with_libraries(const std::string &path) {
     }
     info.frames = n;
   }
-  if (const std::int32_t *m = display_matrix(st))
-    info.rotation = (((int)av_display_rotation_get(m) % 360) + 360) % 360;
+  // The turn the reader's filters make, so that the size swaps with them.
+  info.rotation = (int)upright_turn(display_matrix(st));
   const AVDictionaryEntry *alpha = av_dict_get(st->metadata, "alpha_mode", nullptr, 0);
   const bool alpha_side = alpha && std::strcmp(alpha->value, "1") == 0;
   const AVCodecID codec = st->codecpar->codec_id;
@@ -116,7 +115,7 @@ VideoInfo probe_with_libraries(const std::string &path) {
   if (info.rotation == 90 || info.rotation == 270) std::swap(info.width, info.height);
   for (AVRational r : {st->avg_frame_rate, st->r_frame_rate}) {
     if (r.num > 0 && r.den > 0) {
-      info.rate = ratio(r);
+      info.rate = av::ratio(r);
       info.fps = av_q2d(r);
       break;
     }
@@ -157,10 +156,6 @@ void FrameDecoder::fail(const std::string &why) const {
 void FrameDecoder::filter(AVFrame *decoded) {
   if (!chain_.graph || decoded->width != chain_w_ || decoded->height != chain_h_ || decoded->format != chain_fmt_) {
     const AVStream *st = input_->streams[stream_];
-    const AVRational sar = decoded->sample_aspect_ratio;
-    const std::string args = "video_size=" + std::to_string(decoded->width) + "x" + std::to_string(decoded->height) +
-                             ":pix_fmt=" + std::to_string(decoded->format) + ":time_base=" + ratio(st->time_base) +
-                             ":pixel_aspect=" + std::to_string(sar.num) + "/" + std::to_string(std::max(sar.den, 1));
     // Upright 8-bit 4:2:0 frames whose rows are whole blocks of sixteen
     // pixels are converted by this reader straight into the picture: the
     // scaler gives the conversion filter's bytes there. Other frames are
@@ -168,7 +163,10 @@ void FrameDecoder::filter(AVFrame *decoded) {
     const bool direct = turning_.empty() && decoded->width % 16 == 0 &&
                         (decoded->format == AV_PIX_FMT_YUV420P || decoded->format == AV_PIX_FMT_YUVJ420P);
     const std::string chain = direct ? "null" : turning_ + (turning_.empty() ? "" : ",") + "format=pix_fmts=rgba";
-    chain_ = av::make_chain(args, chain, "cannot read " + path_);
+    const AVRational sar = decoded->sample_aspect_ratio;
+    chain_ = av::make_chain({decoded->width, decoded->height, decoded->format, st->time_base,
+                             sar.den > 0 ? sar : AVRational{0, 1}, {0, 0}},
+                            chain, "cannot read " + path_);
     chain_w_ = decoded->width;
     chain_h_ = decoded->height;
     chain_fmt_ = decoded->format;

@@ -129,14 +129,20 @@ std::string with_complaint(const std::string &why, Side side, long since) {
   return why + " (" + said + ")";
 }
 
-Chain make_chain(const std::string &source_args, const std::string &description, const std::string &what) {
+std::string ratio(AVRational r) { return std::to_string(r.num) + "/" + std::to_string(r.den); }
+
+Chain make_chain(const Source &source, const std::string &description, const std::string &what) {
+  std::string args = "video_size=" + std::to_string(source.width) + "x" + std::to_string(source.height) +
+                     ":pix_fmt=" + std::to_string(source.format) + ":time_base=" + ratio(source.time_base) +
+                     ":pixel_aspect=" + ratio(source.aspect);
+  if (source.rate.num > 0 && source.rate.den > 0) args += ":frame_rate=" + ratio(source.rate);
   Chain c;
   c.graph.reset(avfilter_graph_alloc());
   if (!c.graph) throw HostError(what + ": out of memory");
   // The scalers the graph puts in for format conversions use bicubic
   // filters, as the ffmpeg program's do.
   c.graph->scale_sws_opts = av_strdup("flags=bicubic");
-  int rc = avfilter_graph_create_filter(&c.source, avfilter_get_by_name("buffer"), "in", source_args.c_str(),
+  int rc = avfilter_graph_create_filter(&c.source, avfilter_get_by_name("buffer"), "in", args.c_str(),
                                         nullptr, c.graph.get());
   if (rc >= 0)
     rc = avfilter_graph_create_filter(&c.sink, avfilter_get_by_name("buffersink"), "out", nullptr, nullptr,

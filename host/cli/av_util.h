@@ -57,6 +57,9 @@ using Pool = std::unique_ptr<AVBufferPool, PoolFreer>;
 Frame new_frame();
 Packet new_packet();
 
+// A ratio as ffmpeg writes it ("30000/1001").
+std::string ratio(AVRational r);
+
 // The libraries' text for an error code.
 std::string error_text(int code);
 
@@ -95,10 +98,15 @@ struct Chain {
   Graph graph;
   AVFilterContext *source = nullptr, *sink = nullptr;
 };
-// Builds description (e.g. "format=pix_fmts=rgba") fed by frames of
-// source_args ("video_size=...:pix_fmt=...:time_base=..."). Throws
-// HostError starting with what on failure.
-Chain make_chain(const std::string &source_args, const std::string &description, const std::string &what);
+// The frames fed to a chain.
+struct Source {
+  int width, height, format;
+  AVRational time_base, aspect;  // aspect: the pixels' shape, 0/1 when unknown
+  AVRational rate;               // 0/0 when unknown
+};
+// Builds description (e.g. "format=pix_fmts=rgba") fed by source's frames.
+// Throws HostError starting with what on failure.
+Chain make_chain(const Source &source, const std::string &description, const std::string &what);
 
 // Converts frames to RGBA straight into a picture's rows, bottom row first,
 // with the scaler set up as the ffmpeg program's conversion filter sets up

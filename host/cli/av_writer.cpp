@@ -1,6 +1,7 @@
 #include "av_writer.h"
 
 #include "seqfx/error.h"
+#include "video.h"
 
 extern "C" {
 #include <libavfilter/buffersink.h>
@@ -25,15 +26,14 @@ FrameEncoder::FrameEncoder(const std::string &path, const std::string &final_nam
   complaints_ = av::complaints(av::Side::write);
   if (av_parse_video_rate(&rate_, rate.c_str()) < 0 || rate_.num <= 0 || rate_.den <= 0)
     fail("no frame rate \"" + rate + "\"");
-  // The encoding's options as the ffmpeg program takes them: the filters,
-  // the codec, its pixel format, a fixed quantiser, and codec options.
-  std::string filters, codec_name;
+  // The rest of the encoding's options as the ffmpeg program takes them:
+  // the filters, a fixed quantiser, and codec options.
+  std::string filters;
   for (std::size_t i = 0; i + 1 < enc.args.size(); i += 2) {
     const std::string &opt = enc.args[i], &value = enc.args[i + 1];
     const std::string name = opt.substr(1, opt.find(':') == std::string::npos ? std::string::npos : opt.find(':') - 1);
+    if (name == "c" || name == "pix_fmt") continue;  // enc.codec and enc.pix_fmt
     if (name == "vf") filters = value;
-    else if (name == "c") codec_name = value;
-    else if (name == "pix_fmt") pix_fmt_ = value;
     else if (name == "q") quality_ = (int)(FF_QP2LAMBDA * std::atof(value.c_str()));
     else av_dict_set(&options_, name.c_str(), value.c_str(), 0);
   }
@@ -46,13 +46,13 @@ FrameEncoder::FrameEncoder(const std::string &path, const std::string &final_nam
   // Containers without a variable frame rate (and AVI) get one frame's
   // duration on every packet.
   cfr_ = !(oc->oformat->flags & AVFMT_VARIABLE_FPS) && std::strcmp(oc->oformat->name, "avi") != 0;
-  if (codec_name.empty()) {
+  if (enc.codec.empty()) {
     const AVCodecID id = av_guess_codec(oc->oformat, nullptr, path.c_str(), nullptr, AVMEDIA_TYPE_VIDEO);
     codec_ = avcodec_find_encoder(id);
   } else {
-    codec_ = avcodec_find_encoder_by_name(codec_name.c_str());
+    codec_ = avcodec_find_encoder_by_name(enc.codec.c_str());
   }
-  if (!codec_) fail("no video encoder " + (codec_name.empty() ? std::string("for its container") : codec_name));
+  if (!codec_) fail("no video encoder " + (enc.codec.empty() ? std::string("for its container") : enc.codec));
   if (codec_->id == AV_CODEC_ID_MPEG4) av_reduce(&rate_.num, &rate_.den, rate_.num, rate_.den, 65535);
   stream_ = avformat_new_stream(oc, nullptr);
   if (!stream_) fail("out of memory");
@@ -60,14 +60,22 @@ FrameEncoder::FrameEncoder(const std::string &path, const std::string &final_nam
     rc = avio_open(&oc->pb, path.c_str(), AVIO_FLAG_WRITE);
     if (rc < 0) fail(av::error_text(rc));
   }
-  const AVRational tb = av_inv_q(rate_);
-  const std::string source = "video_size=" + std::to_string(width) + "x" + std::to_string(height) +
-                             ":pix_fmt=" + std::to_string(AV_PIX_FMT_RGBA) + ":time_base=" + std::to_string(tb.num) +
-                             "/" + std::to_string(tb.den) + ":pixel_aspect=0/1:frame_rate=" +
-                             std::to_string(rate_.num) + "/" + std::to_string(rate_.den);
   std::string chain = filters.empty() ? "" : filters + ",";
-  chain += pix_fmt_.empty() ? "null" : "format=pix_fmts=" + pix_fmt_;
-  chain_ = av::make_chain(source, chain, "cannot write " + final_);
+  chain += enc.pix_fmt.empty() ? "null" : "format=pix_fmts=" + enc.pix_fmt;
+  chain_ = av::make_chain({width, height, AV_PIX_FMT_RGBA, av_inv_q(rate_), {0, 1}, rate_}, chain,
+                          "cannot write " + final_);
+  // The frames handed to the filters are laid out as the libraries lay out
+  // their own, in buffers reused from frame to frame rather than taken
+  // afresh from the system (and faulted in page by page).
+  av::Frame layout = av::new_frame();
+  layout->format = AV_PIX_FMT_RGBA;
+  layout->width = width;
+  layout->height = height;
+  rc = av_frame_get_buffer(layout.get(), 0);
+  if (rc < 0) fail(av::error_text(rc));
+  linesize_ = layout->linesize[0];
+  pool_.reset(av_buffer_pool_init((std::size_t)layout->buf[0]->size, nullptr));
+  if (!pool_) fail("out of memory");
   filtered_ = av::new_frame();
   packet_ = av::new_packet();
 }
@@ -154,62 +162,32 @@ void FrameEncoder::drain(bool end) {
   if (end && encoder_) send(nullptr);
 }
 
-namespace {
-
-// Copies one row of RGBA pixels; whether all their alphas are 255.
-bool copy_row(std::uint8_t *dst, const std::uint8_t *src, int pixels, bool check) {
-  std::memcpy(dst, src, (std::size_t)pixels * 4);
-  if (!check) return true;
-  std::uint32_t all = 0xFF000000u;
-  for (int x = 0; x < pixels; ++x) {
-    std::uint32_t v;
-    std::memcpy(&v, dst + 4 * x, 4);
-    all &= v;
-  }
-  return (all & 0xFF000000u) == 0xFF000000u;
-}
-
-}  // namespace
-
 bool FrameEncoder::write(const seqfx::Image &img, bool check_alpha) {
   const av::OnSide side(av::Side::write);
-  if (img.width() != width_ || img.height() != height_) fail("a frame of the wrong size");
-  // The filters get the frame top row first, in a buffer laid out as the
-  // libraries lay out their own frames. Its alpha is looked at row by row
-  // while the row is at hand.
+  // The filters get the frame top row first, in a buffer of the pool. Its
+  // alpha is looked at row by row while the row is at hand.
   av::Frame f = av::new_frame();
   f->format = AV_PIX_FMT_RGBA;
   f->width = width_;
   f->height = height_;
-  if (!pool_) {
-    // The libraries' own layout, taken once; the buffers are then reused
-    // from frame to frame rather than taken afresh from the system.
-    int rc = av_frame_get_buffer(f.get(), 0);
-    if (rc < 0) fail(av::error_text(rc));
-    linesize_ = f->linesize[0];
-    pool_.reset(av_buffer_pool_init((std::size_t)f->buf[0]->size, nullptr));
-    if (!pool_) fail("out of memory");
-    av_frame_unref(f.get());
-    f->format = AV_PIX_FMT_RGBA;
-    f->width = width_;
-    f->height = height_;
-  }
   f->buf[0] = av_buffer_pool_get(pool_.get());
   if (!f->buf[0]) fail("out of memory");
   f->data[0] = f->buf[0]->data;
   f->linesize[0] = linesize_;
-  bool opaque = true;
+  bool all_opaque = true;
   const std::size_t row = (std::size_t)width_ * 4;
-  for (int y = 0; y < height_; ++y)
-    opaque = copy_row(f->data[0] + (std::ptrdiff_t)y * f->linesize[0], img.rect() + (std::size_t)(height_ - 1 - y) * row,
-                      width_, check_alpha && opaque) && opaque;
+  for (int y = 0; y < height_; ++y) {
+    std::uint8_t *dst = f->data[0] + (std::ptrdiff_t)y * linesize_;
+    std::memcpy(dst, img.rect() + (std::size_t)(height_ - 1 - y) * row, row);
+    if (check_alpha && all_opaque) all_opaque = opaque(dst, (std::size_t)width_);
+  }
   f->pts = pushed_++;
   f->sample_aspect_ratio = {0, 1};
   const int rc = av_buffersrc_add_frame_flags(chain_.source, f.get(), AV_BUFFERSRC_FLAG_PUSH);
   if (rc < 0) fail(av::error_text(rc));
   drain(false);
   if (av::complaints(av::Side::write) != complaints_) fail("");
-  return opaque;
+  return all_opaque;
 }
 
 long FrameEncoder::finish() {

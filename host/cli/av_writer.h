@@ -22,8 +22,9 @@ class FrameEncoder {
   ~FrameEncoder();
   FrameEncoder(const FrameEncoder &) = delete;
   FrameEncoder &operator=(const FrameEncoder &) = delete;
-  // img: the frame, of the encoder's size, bottom row first. With
-  // check_alpha, tells whether every pixel's alpha is 255 (else true).
+  // img: the frame, of the encoder's size (the caller checks), bottom row
+  // first. With check_alpha, tells whether every pixel's alpha is 255
+  // (else true).
   bool write(const seqfx::Image &img, bool check_alpha);
   // Flushes the codec and completes the file; the frames it holds.
   long finish();
@@ -40,7 +41,6 @@ class FrameEncoder {
   int width_, height_;
   AVRational rate_{25, 1};
   const AVCodec *codec_ = nullptr;
-  std::string pix_fmt_;
   int quality_ = -1;  // global quality when a fixed quantiser was asked for
   AVDictionary *options_ = nullptr;  // the codec's options, consumed when it opens
   av::Output output_;

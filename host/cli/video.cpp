@@ -187,10 +187,11 @@ std::size_t move_frame(int fd, unsigned char *rect, int width, int height, bool 
   return done;
 }
 
-// Whether every one of n pixels has alpha 255. Every frame of a video
-// without alpha is scanned until one has not, so the scan goes by blocks
-// of words, their alpha bytes and-ed together, and stops at the first
-// block that holds a pixel less than opaque.
+}  // namespace
+
+// Every frame of a video without alpha is scanned until one has not, so
+// the scan goes by blocks of words, their alpha bytes and-ed together, and
+// stops at the first block that holds a pixel less than opaque.
 bool opaque(const unsigned char *rect, std::size_t n) {
   constexpr std::uint64_t kAlphas = 0xFF000000FF000000ull;
   constexpr std::size_t kBlock = 512;  // words of two pixels
@@ -207,8 +208,6 @@ bool opaque(const unsigned char *rect, std::size_t n) {
   }
   return n % 2 == 0 || rect[4 * (n - 1) + 3] == 255;
 }
-
-}  // namespace
 
 void require_ffmpeg(const std::string &file) {
   if (!on_path("ffmpeg"))
@@ -404,11 +403,11 @@ void VideoWriter::write(const seqfx::Image &img) {
   // Transparency a file cannot keep is told of once: frames are looked at
   // until one has it (by the encoder as it copies the frame in).
   const bool look = !alpha_kept_ && !alpha_told_;
+  bool all_opaque = true;
   if (encoder_) {
-    const bool all_opaque = encoder_->write(img, look);
-    alpha_told_ = look && !all_opaque;
+    all_opaque = encoder_->write(img, look);
   } else {
-    alpha_told_ = look && !opaque(img.rect(), (std::size_t)width_ * height_);
+    all_opaque = !look || opaque(img.rect(), (std::size_t)width_ * height_);
     // The rows are only read: the image is not changed.
     unsigned char *rect = const_cast<unsigned char *>(img.rect());
     if (move_frame(fd_, rect, width_, height_, true) < (std::size_t)width_ * height_ * 4) {
@@ -418,9 +417,11 @@ void VideoWriter::write(const seqfx::Image &img) {
       throw HostError("ffmpeg cannot write " + final_ + ": " + last_line(log_));
     }
   }
-  if (alpha_told_ && look)
+  if (!all_opaque) {
+    alpha_told_ = true;
     std::fprintf(stderr, "seqfx: warning: %s holds no alpha (%s): transparency is dropped "
                  "(.mov, .webm and .mkv keep it)\n", final_.c_str(), encoding_.c_str());
+  }
   ++count_;
 }
 
@@ -432,13 +433,19 @@ void VideoWriter::join_carried() {
   std::string out, err;
   const int rc = run_program(args, out, err, true);
   if (rc != 0 || complained(err)) throw HostError("ffmpeg cannot write " + final_ + ": " + last_line(err));
-  long written = -1;
+  expect_frames(frames_in_file());
+}
+
+long VideoWriter::frames_in_file() const {
   try {
-    written = probe_video(path_).frames;
+    return probe_video(path_).frames;
   } catch (const HostError &e) {
     throw HostError("ffmpeg wrote " + final_ + " but it cannot be read back: " + e.what());
   }
-  if (written != count_)
+}
+
+void VideoWriter::expect_frames(long written) const {
+  if (written >= 0 && written != count_)
     throw HostError("ffmpeg wrote " + final_ + " with " + std::to_string(written) + " frames instead of " +
                     std::to_string(count_));
 }
@@ -454,9 +461,7 @@ void VideoWriter::finish() {
   if (encoder_) {
     const long written = encoder_->finish();
     encoder_.reset();
-    if (written != count_)
-      throw HostError("cannot write " + final_ + ": " + std::to_string(written) + " frames written instead of " +
-                      std::to_string(count_));
+    expect_frames(written);
     if (scratch_) join_carried();
     return;
   }
@@ -478,18 +483,8 @@ void VideoWriter::finish() {
   if (stat(path_.c_str(), &st) != 0)
     throw HostError("ffmpeg wrote " + final_ + " but it cannot be read back: " + std::strerror(errno));
   if (st.st_size == 0) throw HostError("ffmpeg wrote " + final_ + " but it cannot be read back: the file is empty");
-  if (!ended || written < 0) {
-    VideoInfo info;
-    try {
-      info = probe_video(path_);
-    } catch (const HostError &e) {
-      throw HostError("ffmpeg wrote " + final_ + " but it cannot be read back: " + e.what());
-    }
-    written = info.frames;
-  }
-  if (written >= 0 && written != count_)
-    throw HostError("ffmpeg wrote " + final_ + " with " + std::to_string(written) + " frames instead of " +
-                    std::to_string(count_));
+  if (!ended || written < 0) written = frames_in_file();
+  expect_frames(written);
 }
 
 }  // namespace seqfx_cli

@@ -24,7 +24,7 @@ struct VideoInfo {
   std::string rate = "25";  // frames per second as ffmpeg writes it ("30000/1001")
   double fps = 25.0;
   long frames = -1;         // -1 when the file does not say
-  int rotation = 0;         // degrees the picture is turned for display (width and height as displayed)
+  int rotation = 0;         // degrees the picture is turned clockwise for display (width and height as displayed)
   std::string decoder;      // a decoder to use instead of ffmpeg's choice (VP8/VP9 with alpha)
   std::vector<SourceStream> others;  // the file's audio and subtitle streams
 };
@@ -35,9 +35,12 @@ void require_ffmpeg(const std::string &file);
 
 // Video is decoded and encoded in this process with the ffmpeg libraries,
 // unless SEQFX_FFMPEG_PROGRAM is set (and not 0): then frames travel
-// through pipes to and from the ffmpeg program, as they always do for an
-// output that carries another video's audio or subtitles.
+// through pipes to and from the ffmpeg program, as they also do for an
+// AVI that carries another video's audio or subtitles.
 bool through_program();
+
+// Whether every one of n RGBA pixels has alpha 255.
+bool opaque(const unsigned char *rect, std::size_t n);
 
 // Frames per second of a rate as ffmpeg writes it ("25", "30000/1001");
 // 0 when it is none.
@@ -100,6 +103,11 @@ class VideoWriter {
   int end_encoder();
   // Joins the carried streams to the frames in the scratch file, into path_.
   void join_carried();
+  // The frames the written file holds, asked of the file itself.
+  long frames_in_file() const;
+  // Throws HostError when a count of written frames (-1: unknown) is not
+  // the count sent.
+  void expect_frames(long written) const;
   std::string path_, final_;
   int width_, height_;
   long count_ = 0;  // frames sent
